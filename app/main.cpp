@@ -1,0 +1,37 @@
+#include <windows.h>
+
+#include <string>
+
+#include "mainwindow/mainwindow.h"
+
+namespace {
+
+// No code catches a failure of the window system: say what failed and end the program.
+int Fail(const wchar_t* what, DWORD error) {
+    const std::wstring text = std::wstring(what) + L"\n" + SystemErrorText(error);
+    MessageBoxW(nullptr, text.c_str(), L"Brasselt", MB_OK | MB_ICONERROR);
+    return 1;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    HWND form = CreateForm1(instance);
+    if (!form) return Fail(L"The main window could not be created.", GetLastError());
+
+    Form1_Load(form);
+    ShowWindow(form, SW_SHOWNORMAL);
+    UpdateWindow(form);
+
+    MSG message;
+    BOOL got;
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
+        if (got == -1) return Fail(L"The message loop failed.", GetLastError());
+        // Gives the window the keyboard handling of a dialog: Tab, and space on the checkbox.
+        if (!IsDialogMessageW(form, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,195 @@
+#include "mainwindow.h"
+
+#include <memory>
+
+#include "registry/registry.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"Brasselt.Form1";
+constexpr wchar_t kCaption[] = L"Tolvik Brasselt";
+constexpr wchar_t kCheck1Caption[] = L"Completly Disable All Drives Autorun";
+
+constexpr wchar_t kKeyPath[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\Autorun.inf";
+constexpr wchar_t kDefaultValue[] = L"";
+constexpr wchar_t kDisabledMarker[] = L"@SYS:DoesNotExist";
+constexpr wchar_t kEnabledMarker[] = L"0";
+
+constexpr wchar_t kMessageTitle[] = L"Tolvik Autorun";
+constexpr wchar_t kCanceledMessage[] = L"All Drives Autorun Canceled..";
+constexpr wchar_t kEnabledMessage[] = L"All Drives Autorun Enabled..";
+constexpr wchar_t kWriteFailed[] = L"The AutoRun setting could not be changed.";
+constexpr wchar_t kNeedsAdministrator[] = L"Run Brasselt as an administrator to change it.";
+
+// Layout in twips, as designed.
+struct Placement {
+    int left, top, width, height;
+};
+struct FontSpec {
+    const wchar_t* face;
+    int heightTwips;
+    BYTE charset;
+};
+
+constexpr SIZE kClientTwips{7515, 2670};
+constexpr Placement kCheck1Place{1500, 1980, 4605, 435};
+constexpr FontSpec kCheck1Font{L"Arial", 240, ARABIC_CHARSET};
+
+// The exe declares no DPI awareness, so Windows always gives it a 96-DPI coordinate space and
+// scales the finished window itself.
+int TwipsToPixels(int twips) { return MulDiv(twips, 96, 1440); }
+
+struct GdiDeleter {
+    void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiDeleter>;
+using UniqueBrush = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiDeleter>;
+
+struct Form1 {
+    HWND hwnd = nullptr;
+    HWND check1 = nullptr;
+    UniqueFont check1Font;
+    UniqueBrush faceBrush;
+};
+
+UniqueFont CreateBoldFont(const FontSpec& spec) {
+    return UniqueFont(CreateFontW(-TwipsToPixels(spec.heightTwips), 0, 0, 0, FW_BOLD, FALSE, FALSE,
+                                  FALSE, spec.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                  DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, spec.face));
+}
+
+HWND CreateControl(const Form1& form, const wchar_t* className, const wchar_t* text, DWORD style,
+                   int id, const Placement& place, HFONT font) {
+    HWND control = CreateWindowExW(
+        0, className, text, WS_CHILD | WS_VISIBLE | style, TwipsToPixels(place.left),
+        TwipsToPixels(place.top), TwipsToPixels(place.width), TwipsToPixels(place.height),
+        form.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+        reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(form.hwnd, GWLP_HINSTANCE)), nullptr);
+    if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
+}
+
+bool CreateControls(Form1& form) {
+    form.faceBrush.reset(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
+    form.check1Font = CreateBoldFont(kCheck1Font);
+    if (!form.faceBrush || !form.check1Font) return false;
+    form.check1 = CreateControl(form, L"BUTTON", kCheck1Caption, BS_AUTOCHECKBOX | WS_TABSTOP,
+                                IDC_CHECK1, kCheck1Place, form.check1Font.get());
+    return form.check1 != nullptr;
+}
+
+void ShowRegistrySetting(const Form1& form) {
+    const auto value = registry::ReadStringValue(HKEY_LOCAL_MACHINE, kKeyPath, kDefaultValue);
+    const bool disabled = value == kDisabledMarker;
+    SendMessageW(form.check1, BM_SETCHECK, disabled ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+std::wstring WriteFailureText(LONG status) {
+    std::wstring text = kWriteFailed;
+    text += L"\n";
+    text += SystemErrorText(static_cast<DWORD>(status));
+    if (status == ERROR_ACCESS_DENIED) {
+        text += L"\n";
+        text += kNeedsAdministrator;
+    }
+    return text;
+}
+
+void Check1_Click(const Form1& form) {
+    // Only the user's clicks change the setting, never the state set while loading.
+    if (!IsWindowVisible(form.hwnd)) return;
+
+    const bool disable = SendMessageW(form.check1, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    const LONG status = registry::WriteStringValue(HKEY_LOCAL_MACHINE, kKeyPath, kDefaultValue,
+                                                   disable ? kDisabledMarker : kEnabledMarker);
+    if (status == ERROR_SUCCESS) {
+        MessageBoxW(form.hwnd, disable ? kCanceledMessage : kEnabledMessage, kMessageTitle, MB_OK);
+        return;
+    }
+    MessageBoxW(form.hwnd, WriteFailureText(status).c_str(), kMessageTitle, MB_OK | MB_ICONERROR);
+    // The box now shows what the user asked for, not what the registry holds.
+    ShowRegistrySetting(form);
+}
+
+LRESULT OnCtlColorStatic(const Form1& form, HDC dc) {
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<LRESULT>(form.faceBrush.get());
+}
+
+LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* form = reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    switch (message) {
+    case WM_NCCREATE: {
+        // The window owns its state from here on and frees it in WM_NCDESTROY.
+        auto* owner = static_cast<std::unique_ptr<Form1>*>(
+            reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        form = owner->release();
+        form->hwnd = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+        break;
+    }
+    case WM_CREATE:
+        return CreateControls(*form) ? 0 : -1;
+    case WM_SETFOCUS:
+        SetFocus(form->check1);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_CHECK1 && HIWORD(wParam) == BN_CLICKED) {
+            Check1_Click(*form);
+            return 0;
+        }
+        break;
+    case WM_CTLCOLORSTATIC:
+        return OnCtlColorStatic(*form, reinterpret_cast<HDC>(wParam));
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        delete form;
+        break;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+HWND CreateForm1(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = Form1Proc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kClassName;
+    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        return nullptr;
+    }
+
+    constexpr DWORD style = WS_OVERLAPPEDWINDOW;
+    RECT frame{0, 0, TwipsToPixels(kClientTwips.cx), TwipsToPixels(kClientTwips.cy)};
+    AdjustWindowRectEx(&frame, style, FALSE, 0);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+
+    auto form = std::make_unique<Form1>();
+    return CreateWindowExW(0, kClassName, kCaption, style, left, top, width, height, nullptr,
+                           nullptr, instance, &form);
+}
+
+void Form1_Load(HWND form) {
+    ShowRegistrySetting(*reinterpret_cast<const Form1*>(GetWindowLongPtrW(form, GWLP_USERDATA)));
+}
+
+std::wstring SystemErrorText(DWORD code) {
+    wchar_t text[512];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, text, ARRAYSIZE(text), nullptr);
+    while (length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r')) --length;
+    if (length == 0) return L"Error " + std::to_wstring(code) + L".";
+    return std::wstring(text, length);
+}

@@ -1,0 +1,80 @@
+#include "registry.h"
+
+#include <memory>
+
+namespace registry {
+namespace {
+
+struct KeyCloser {
+    void operator()(HKEY key) const { RegCloseKey(key); }
+};
+using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+
+// The only crossings between the program's wide strings and the ANSI code page. Explicit
+// lengths keep embedded NULs.
+std::string ToAnsi(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), ansi.data(), size,
+                        nullptr, nullptr);
+    return ansi;
+}
+
+std::wstring FromAnsi(const std::string& ansi) {
+    if (ansi.empty()) return {};
+    const int size =
+        MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), text.data(), size);
+    return text;
+}
+
+// A 32-bit process on 64-bit Windows would otherwise be redirected to Wow6432Node, which the
+// system's own AutoRun lookup never reads. The flag is ignored on 32-bit Windows.
+constexpr REGSAM kNativeView = KEY_WOW64_64KEY;
+
+}  // namespace
+
+LONG WriteStringValue(HKEY root, const std::wstring& keyPath, const std::wstring& valueName,
+                      const std::wstring& data) {
+    HKEY handle = nullptr;
+    const LONG created =
+        RegCreateKeyExA(root, ToAnsi(keyPath).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE | kNativeView, nullptr, &handle, nullptr);
+    // Without a key the store could only fail with "invalid handle", hiding the real cause.
+    if (created != ERROR_SUCCESS) return created;
+    const UniqueKey key(handle);
+
+    const std::string bytes = ToAnsi(data);
+    return RegSetValueExA(key.get(), ToAnsi(valueName).c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(bytes.c_str()),
+                          static_cast<DWORD>(bytes.size() + 1));
+}
+
+std::optional<std::wstring> ReadStringValue(HKEY root, const std::wstring& keyPath,
+                                            const std::wstring& valueName) {
+    // A failed open leaves the handle null, and both queries below then fail on it.
+    HKEY handle = nullptr;
+    RegOpenKeyExA(root, ToAnsi(keyPath).c_str(), 0, KEY_QUERY_VALUE | kNativeView, &handle);
+    const UniqueKey key(handle);
+    const std::string name = ToAnsi(valueName);
+
+    DWORD size = 0;
+    DWORD sizeType = 0;
+    RegQueryValueExA(key.get(), name.c_str(), nullptr, &sizeType, nullptr, &size);
+
+    // Spaces, not zeros: data that ends short of the buffer keeps the unfilled tail as spaces.
+    std::string buffer(size, ' ');
+    DWORD dataType = 0;
+    const LONG status = RegQueryValueExA(key.get(), name.c_str(), nullptr, &dataType,
+                                         reinterpret_cast<BYTE*>(buffer.data()), &size);
+    if (status != ERROR_SUCCESS) return std::nullopt;
+
+    std::wstring text = FromAnsi(buffer);
+    if (const size_t nul = text.find(L'\0'); nul != std::wstring::npos) text.resize(nul);
+    return text;
+}
+
+}  // namespace registry
