@@ -42,30 +42,34 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
+struct WindowSearch {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK AddVisibleWindowOfProcess(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && IsWindowVisible(window)) search->found.push_back(window);
+    return TRUE;
+}
+
+BOOL CALLBACK AddWindow(HWND window, LPARAM param) {
+    reinterpret_cast<WindowSearch*>(param)->found.push_back(window);
+    return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows(DWORD processId) {
-    std::pair<DWORD, std::vector<HWND>> search{processId, {}};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(param);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == s->first && IsWindowVisible(window)) s->second.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.second;
+    WindowSearch search{processId, {}};
+    EnumWindows(AddVisibleWindowOfProcess, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 std::vector<HWND> Children(HWND parent) {
-    std::vector<HWND> children;
-    EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM param) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(param)->push_back(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&children));
-    return children;
+    WindowSearch search{0, {}};
+    EnumChildWindows(parent, AddWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 // Real pointer input: move, confirm the pointer got there (the first move of a session can be
