@@ -10,6 +10,10 @@ namespace {
 constexpr wchar_t kClassName[] = L"Brasselt.Form1";
 constexpr wchar_t kCaption[] = L"Tolvik Brasselt";
 constexpr wchar_t kCheck1Caption[] = L"Completly Disable All Drives Autorun";
+constexpr wchar_t kLabel1Text[] = L"created by Tolvik";
+constexpr wchar_t kLabel2Text[] = L"2008 - 2009";
+constexpr wchar_t kLabel3Text[] = L"www.tolvik.example  - contact@tolvik.example";
+constexpr COLORREF kLabel2Colour = RGB(255, 0, 0);
 
 constexpr wchar_t kKeyPath[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\Autorun.inf";
 constexpr wchar_t kDefaultValue[] = L"";
@@ -33,7 +37,13 @@ struct FontSpec {
 };
 
 constexpr SIZE kClientTwips{7515, 2670};
+constexpr Placement kLabel1Place{750, 150, 6195, 435};
+constexpr Placement kLabel2Place{2670, 675, 2355, 435};
+constexpr Placement kLabel3Place{555, 1200, 6585, 375};
 constexpr Placement kCheck1Place{1500, 1980, 4605, 435};
+constexpr FontSpec kLabel1Font{L"Arial", 360, ANSI_CHARSET};
+constexpr FontSpec kLabel2Font{L"Arial", 435, ANSI_CHARSET};
+constexpr FontSpec kLabel3Font{L"Arial", 225, ANSI_CHARSET};
 constexpr FontSpec kCheck1Font{L"Arial", 240, ARABIC_CHARSET};
 
 // The exe declares no DPI awareness, so Windows always gives it a 96-DPI coordinate space and
@@ -49,7 +59,8 @@ using UniqueBrush = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiDeleter>;
 struct Form1 {
     HWND hwnd = nullptr;
     HWND check1 = nullptr;
-    UniqueFont check1Font;
+    HWND label2 = nullptr;
+    UniqueFont label1Font, label2Font, label3Font, check1Font;
     UniqueBrush faceBrush;
 };
 
@@ -72,11 +83,24 @@ HWND CreateControl(const Form1& form, const wchar_t* className, const wchar_t* t
 
 bool CreateControls(Form1& form) {
     form.faceBrush.reset(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
+    form.label1Font = CreateBoldFont(kLabel1Font);
+    form.label2Font = CreateBoldFont(kLabel2Font);
+    form.label3Font = CreateBoldFont(kLabel3Font);
     form.check1Font = CreateBoldFont(kCheck1Font);
-    if (!form.faceBrush || !form.check1Font) return false;
+    if (!form.faceBrush || !form.label1Font || !form.label2Font || !form.label3Font ||
+        !form.check1Font) {
+        return false;
+    }
+    // Creation order is tab order. The labels are no tab stops, so Check1 gets the focus.
+    form.label2 = CreateControl(form, L"STATIC", kLabel2Text, SS_LEFT | SS_NOPREFIX, IDC_LABEL2,
+                                kLabel2Place, form.label2Font.get());
+    const HWND label1 = CreateControl(form, L"STATIC", kLabel1Text, SS_LEFT | SS_NOPREFIX,
+                                      IDC_LABEL1, kLabel1Place, form.label1Font.get());
     form.check1 = CreateControl(form, L"BUTTON", kCheck1Caption, BS_AUTOCHECKBOX | WS_TABSTOP,
                                 IDC_CHECK1, kCheck1Place, form.check1Font.get());
-    return form.check1 != nullptr;
+    const HWND label3 = CreateControl(form, L"STATIC", kLabel3Text, SS_LEFT | SS_NOPREFIX,
+                                      IDC_LABEL3, kLabel3Place, form.label3Font.get());
+    return form.label2 && label1 && form.check1 && label3;
 }
 
 void ShowRegistrySetting(const Form1& form) {
@@ -112,8 +136,8 @@ void Check1_Click(const Form1& form) {
     ShowRegistrySetting(form);
 }
 
-LRESULT OnCtlColorStatic(const Form1& form, HDC dc) {
-    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+LRESULT OnCtlColorStatic(const Form1& form, HDC dc, HWND control) {
+    SetTextColor(dc, control == form.label2 ? kLabel2Colour : GetSysColor(COLOR_BTNTEXT));
     SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
     return reinterpret_cast<LRESULT>(form.faceBrush.get());
 }
@@ -142,7 +166,8 @@ LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         }
         break;
     case WM_CTLCOLORSTATIC:
-        return OnCtlColorStatic(*form, reinterpret_cast<HDC>(wParam));
+        return OnCtlColorStatic(*form, reinterpret_cast<HDC>(wParam),
+                                reinterpret_cast<HWND>(lParam));
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -161,6 +186,11 @@ HWND CreateForm1(HINSTANCE instance) {
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = Form1Proc;
     windowClass.hInstance = instance;
+    // Shared icons: the system owns them, and both come from the one eight-image group.
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kClassName;

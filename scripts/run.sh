@@ -39,7 +39,7 @@ done
 sleep 1  # let it finish painting
 import -window root -crop "$(xwininfo -id "$window" | awk '
   /Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
-  /Width:/ {w=$NF} /Height:/ {h=$NF} END {print w "x" h "+" x "+" y}')" "$build/screenshot.png"
+  /Width:/ {w=$NF} /Height:/ {h=$NF} END {print w "x" h "+" x "+" y}')" +repage "$build/screenshot.png"
 echo "Saved $build/screenshot.png"
 # taskkill without /f closes the window the way a user would.
 "$loader" taskkill /im Brasselt.exe >/dev/null

@@ -9,7 +9,7 @@ tests=$build/i686
 if ! runs_32bit; then
   echo "NOTE: this machine cannot execute 32-bit x86 code; the tests run the x86_64 build of" \
        "the same sources. The 32-bit exe is built and its image checked, but not run." >&2
-  configure_and_build x86_64 all -DBRASSELT_PRODUCT_EXE="$build/i686/Brasselt.exe"
+  configure_and_build x86_64 all -DBRASSELT_PRODUCT_DIR="$build/i686"
   tests=$build/x86_64
 fi
 
