@@ -15,7 +15,8 @@ constexpr wchar_t kLabel2Text[] = L"2008 - 2009";
 constexpr wchar_t kLabel3Text[] = L"www.tolvik.example  - contact@tolvik.example";
 constexpr COLORREF kLabel2Colour = RGB(255, 0, 0);
 
-constexpr wchar_t kKeyPath[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\Autorun.inf";
+constexpr wchar_t kKeyPath[] =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\Autorun.inf";
 constexpr wchar_t kDefaultValue[] = L"";
 constexpr wchar_t kDisabledMarker[] = L"@SYS:DoesNotExist";
 constexpr wchar_t kEnabledMarker[] = L"0";
@@ -188,9 +189,9 @@ HWND CreateForm1(HINSTANCE instance) {
     windowClass.hInstance = instance;
     // Shared icons: the system owns them, and both come from the one eight-image group.
     windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_APP));
-    windowClass.hIconSm = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP),
+                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                        GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kClassName;
@@ -219,7 +220,12 @@ std::wstring SystemErrorText(DWORD code) {
     wchar_t text[512];
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, code, 0, text, ARRAYSIZE(text), nullptr);
-    while (length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r')) --length;
-    if (length == 0) return L"Error " + std::to_wstring(code) + L".";
+    while (length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r'))
+        --length;
+    if (length == 0) {
+        // _ultow rather than std::to_wstring, which would link in the whole printf family.
+        wchar_t digits[12];
+        return L"Error " + std::wstring(_ultow(code, digits, 10)) + L".";
+    }
     return std::wstring(text, length);
 }

@@ -6,7 +6,8 @@ sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 
 packages=(cmake make file googletest g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-          wine wine32:i386 wine64 xvfb xauth x11-utils fonts-liberation imagemagick zip)
+          clang-format wine wine32:i386 wine64 xvfb xauth x11-utils fonts-liberation imagemagick
+          zip unzip)
 
 updated=
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -81,13 +81,16 @@ void ClickAt(POINT point) {
     move.mi.dx = MulDiv(point.x, 65535, width - 1);
     move.mi.dy = MulDiv(point.y, 65535, height - 1);
     move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    ASSERT_TRUE(WaitFor([&] {
-        SendInput(1, &move, sizeof move);
-        Sleep(30);
-        POINT at;
-        GetCursorPos(&at);
-        return at.x == point.x && at.y == point.y;
-    }, 3000)) << "the pointer did not move";
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            SendInput(1, &move, sizeof move);
+            Sleep(30);
+            POINT at;
+            GetCursorPos(&at);
+            return at.x == point.x && at.y == point.y;
+        },
+        3000))
+        << "the pointer did not move";
 
     INPUT press[2] = {};
     press[0].type = press[1].type = INPUT_MOUSE;
@@ -158,9 +161,10 @@ public:
         BringToFront();
         GUITHREADINFO gui{};
         gui.cbSize = sizeof gui;
-        ASSERT_TRUE(WaitFor([&] {
-            return GetGUIThreadInfo(process_.dwThreadId, &gui) && gui.hwndFocus == check1_;
-        }, 3000)) << "the checkbox does not have the focus";
+        ASSERT_TRUE(WaitFor(
+            [&] { return GetGUIThreadInfo(process_.dwThreadId, &gui) && gui.hwndFocus == check1_; },
+            3000))
+            << "the checkbox does not have the focus";
         PressKey(VK_SPACE);
     }
 

@@ -77,9 +77,15 @@ TEST(Form1, IsCreatedInvisibleWithTheDesignedLayout) {
     const Expected controls[] = {
         {IDC_LABEL1, L"created by Tolvik", {50, 10, 413, 29}, -24, ANSI_CHARSET},
         {IDC_LABEL2, L"2008 - 2009", {178, 45, 157, 29}, -29, ANSI_CHARSET},
-        {IDC_LABEL3, L"www.tolvik.example  - contact@tolvik.example", {37, 80, 439, 25}, -15,
+        {IDC_LABEL3,
+         L"www.tolvik.example  - contact@tolvik.example",
+         {37, 80, 439, 25},
+         -15,
          ANSI_CHARSET},
-        {IDC_CHECK1, L"Completly Disable All Drives Autorun", {100, 132, 307, 29}, -16,
+        {IDC_CHECK1,
+         L"Completly Disable All Drives Autorun",
+         {100, 132, 307, 29},
+         -16,
          ARABIC_CHARSET},
     };
     for (const Expected& e : controls) {
@@ -107,7 +113,8 @@ TEST(Form1, IsCreatedInvisibleWithTheDesignedLayout) {
 
     // Tab order is the children's order; only the checkbox is a tab stop.
     std::vector<int> order;
-    for (HWND child = GetWindow(form.get(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    for (HWND child = GetWindow(form.get(), GW_CHILD); child;
+         child = GetWindow(child, GW_HWNDNEXT)) {
         order.push_back(GetDlgCtrlID(child));
         EXPECT_EQ((GetWindowLongPtrW(child, GWL_STYLE) & WS_TABSTOP) != 0, child == check1);
     }
@@ -139,7 +146,8 @@ std::vector<int> CountColours(HWND control, const std::vector<COLORREF>& colours
     const auto* pixels = static_cast<const RGBQUAD*>(bits);
     for (int i = 0; i < width * height; ++i) {
         const COLORREF pixel = RGB(pixels[i].rgbRed, pixels[i].rgbGreen, pixels[i].rgbBlue);
-        for (size_t c = 0; c < colours.size(); ++c) counts[c] += pixel == colours[c];
+        for (size_t c = 0; c < colours.size(); ++c)
+            counts[c] += pixel == colours[c];
     }
     SelectObject(memory, old);
     DeleteObject(bitmap);
@@ -155,7 +163,8 @@ TEST(Form1, DrawsLabel2InRedAndTheRestInButtonColours) {
     SetForegroundWindow(form.get());
     UpdateWindow(form.get());
     MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
 
     EXPECT_EQ(GetFocus(), GetDlgItem(form.get(), IDC_CHECK1)) << "the first focus";
 

@@ -52,13 +52,14 @@ inline LONG SetRaw(const std::wstring& path, const std::wstring& name, DWORD typ
 }
 
 // A wide string stored with exactly the characters given, embedded NULs included.
-inline LONG SetString(const std::wstring& path, const std::wstring& name, const std::wstring& text) {
+inline LONG SetString(const std::wstring& path, const std::wstring& name,
+                      const std::wstring& text) {
     return SetRaw(path, name, REG_SZ, text.data(), text.size() * sizeof(wchar_t));
 }
 
 // The stored bytes as the wide API sees them, which is how the value is kept.
 inline std::optional<RawValue> GetRaw(const std::wstring& path, const std::wstring& name,
-                                        REGSAM view = KEY_WOW64_64KEY) {
+                                      REGSAM view = KEY_WOW64_64KEY) {
     const UniqueKey key = Open(path, KEY_QUERY_VALUE, view);
     RawValue value;
     DWORD size = 0;
@@ -83,8 +84,7 @@ inline std::vector<BYTE> WideBytes(const std::wstring& text) {
 // HKLM key refuses a standard user. The old DACL comes back afterwards.
 class DenyWrites {
 public:
-    explicit DenyWrites(const std::wstring& path)
-        : key_(Open(path, READ_CONTROL | WRITE_DAC)) {
+    explicit DenyWrites(const std::wstring& path) : key_(Open(path, READ_CONTROL | WRITE_DAC)) {
         DWORD size = 0;
         RegGetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
         saved_.resize(size);

@@ -96,8 +96,9 @@ TEST_F(ExeResources, IconGroupHoldsTheGeneratedImages) {
 
         const std::vector<BYTE> image = Resource(RT_ICON, e.id);
         EXPECT_EQ(image.size(), e.bytes);
-        std::ifstream file(std::filesystem::path(generated + L"\\icon_" + std::to_wstring(e.id) + L".bin"),
-                           std::ios::binary);
+        std::ifstream file(
+            std::filesystem::path(generated + L"\\icon_" + std::to_wstring(e.id) + L".bin"),
+            std::ios::binary);
         ASSERT_TRUE(file) << "generator output missing";
         const std::vector<BYTE> drawn{std::istreambuf_iterator<char>(file), {}};
         EXPECT_EQ(image, drawn) << "the exe does not carry what the generator draws";
@@ -150,8 +151,8 @@ TEST_F(ExeResources, VersionRecord) {
     for (const auto& [key, expected] : strings) {
         wchar_t* value = nullptr;
         const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
-        ASSERT_TRUE(VerQueryValueW(copy.data(), path.c_str(), reinterpret_cast<void**>(&value),
-                                   &size))
+        ASSERT_TRUE(
+            VerQueryValueW(copy.data(), path.c_str(), reinterpret_cast<void**>(&value), &size))
             << std::string(key, key + wcslen(key));
         EXPECT_STREQ(value, expected);
     }

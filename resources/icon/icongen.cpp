@@ -95,7 +95,8 @@ std::array<std::array<uint8_t, 3>, 256> Palette() {
         for (int g = 0; g < 6; ++g)
             for (int b = 0; b < 6; ++b)
                 palette[i++] = {uint8_t(r * 51), uint8_t(g * 51), uint8_t(b * 51)};
-    for (int k = 0; i < 256; ++i, ++k) palette[i] = {uint8_t(k * 255 / 39), uint8_t(k * 255 / 39), uint8_t(k * 255 / 39)};
+    for (int k = 0; i < 256; ++i, ++k)
+        palette[i] = {uint8_t(k * 255 / 39), uint8_t(k * 255 / 39), uint8_t(k * 255 / 39)};
     return palette;
 }
 
@@ -163,7 +164,8 @@ std::vector<uint8_t> IconImage(int size, int bits) {
 
 bool Save(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(file);
 }
 
