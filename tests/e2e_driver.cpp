@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <psapi.h>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -144,6 +146,7 @@ public:
     Brasselt(const Brasselt&) = delete;
     Brasselt& operator=(const Brasselt&) = delete;
 
+    HANDLE process() const { return process_.hProcess; }
     HWND form() const { return form_; }
     HWND check1() const { return check1_; }
     bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
@@ -386,6 +389,54 @@ TEST_F(EndToEnd, HostileValuesLeaveTheWindowWorking) {
         app.PressOk(*box);
         EXPECT_EQ(app.Close(), 0u);
     }
+}
+
+struct Usage {
+    DWORD gdiObjects, userObjects, handles;
+    SIZE_T pagefileBytes;
+};
+
+// Wine reports no GDI, USER or handle counts (they read 0 there); the page-file usage it does
+// report catches what leaks there.
+Usage UsageOf(HANDLE process) {
+    Usage usage{GetGuiResources(process, GR_GDIOBJECTS), GetGuiResources(process, GR_USEROBJECTS),
+                0, 0};
+    GetProcessHandleCount(process, &usage.handles);
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(process, &memory, sizeof memory);
+    usage.pagefileBytes = memory.PagefileUsage;
+    return usage;
+}
+
+TEST_F(EndToEnd, SoakOfClicksLeaksNothing) {
+    Store(L"0");
+    Brasselt app;
+    ASSERT_TRUE(app.form());
+    const auto cycle = [&] {
+        const bool ticking = app.CheckState() == BST_UNCHECKED;
+        app.ClickCheckbox();
+        const auto box = app.WaitForMessageBox();
+        ASSERT_TRUE(box);
+        ASSERT_EQ(box->text, ticking ? kCanceled : kEnabled);
+        app.PressOk(*box);
+    };
+    // The first rounds fill caches that are not leaks.
+    for (int i = 0; i < 10; ++i)
+        ASSERT_NO_FATAL_FAILURE(cycle());
+    const Usage before = UsageOf(app.process());
+    for (int i = 0; i < 300; ++i)
+        ASSERT_NO_FATAL_FAILURE(cycle()) << "cycle " << i;
+    const Usage after = UsageOf(app.process());
+
+    EXPECT_LE(after.gdiObjects, before.gdiObjects);
+    EXPECT_LE(after.userObjects, before.userObjects);
+    EXPECT_LE(after.handles, before.handles);
+    EXPECT_LE(after.pagefileBytes, before.pagefileBytes + 256 * 1024)
+        << before.pagefileBytes << " bytes before, " << after.pagefileBytes << " after";
+    EXPECT_EQ(app.CheckState(), BST_UNCHECKED) << "310 clicks from unticked";
+    ExpectStored(L"0");
+    EXPECT_EQ(app.Close(), 0u);
 }
 
 // On 64-bit Windows the system reads the native key; a 32-bit program must not land in

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Start-up time and idle memory of Brasselt against the least program that shows the same
+# window, both started in turn under Wine on a virtual display. Prints the medians and ratios.
+#   scripts/bench.sh [RUNS]     (default 40)
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+runs=${1:-40}
+
+"$root/scripts/setup.sh"
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s '-screen 0 1024x768x24' "$0" "$runs"
+fi
+
+arch=i686 winearch=win32 loader=wine
+if ! runs_32bit; then
+  echo "NOTE: this machine cannot execute 32-bit x86 code; measuring the x86_64 build." >&2
+  arch=x86_64 winearch=win64 loader=/usr/lib/wine/wine64
+fi
+configure_and_build "$arch" Brasselt >/dev/null
+out=$build/$arch/bench
+mkdir -p "$out"
+# The yardstick gets the same compiler, flags and static runtime as Brasselt.
+for program in baseline probe; do
+  "$arch-w64-mingw32-g++-posix" -std=c++20 -Os -municode -static -s -Wall -Wextra -Werror \
+    $([ $program = baseline ] && echo -mwindows) -o "$out/$program.exe" \
+    "$root/scripts/bench/$program.cpp" -lpsapi
+done
+
+export WINEPREFIX=$build/$arch/wineprefix-bench WINEDEBUG=-all
+"$root/tests/wineprefix.sh" create "$WINEPREFIX" "$winearch"
+trap '"$root/tests/wineprefix.sh" remove "$WINEPREFIX" "$winearch"' EXIT
+
+"$loader" "$out/probe.exe" "$runs" "$build/$arch/Brasselt.exe" "$out/baseline.exe" | tr -d '\r' |
+  awk -v runs="$runs" '
+    { name[NR] = $1; ms[NR] = $2; kb[NR] = $3 }
+    END {
+      printf "%d runs each, alternating; medians\n", runs
+      printf "%-10s %12s %16s\n", "", "start (ms)", "idle page-file"
+      printf "%-10s %12.1f %13d KiB\n", "Brasselt", ms[1], kb[1]
+      printf "%-10s %12.1f %13d KiB\n", "baseline", ms[2], kb[2]
+      printf "%-10s %12.3f %16.3f\n", "ratio", ms[1] / ms[2], kb[1] / kb[2]
+    }'
