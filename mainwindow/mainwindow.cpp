@@ -1,5 +1,7 @@
 #include "mainwindow.h"
 
+#include <array>
+#include <iterator>
 #include <memory>
 
 #include "registry/registry.h"
@@ -27,7 +29,8 @@ constexpr wchar_t kEnabledMessage[] = L"All Drives Autorun Enabled..";
 constexpr wchar_t kWriteFailed[] = L"The AutoRun setting could not be changed.";
 constexpr wchar_t kNeedsAdministrator[] = L"Run Brasselt as an administrator to change it.";
 
-// Layout in twips, as designed.
+// Layout in twips, as designed. The order of the table is the tab order; only Check1 is a
+// tab stop, so it gets the focus.
 struct Placement {
     int left, top, width, height;
 };
@@ -36,16 +39,26 @@ struct FontSpec {
     int heightTwips;
     BYTE charset;
 };
+struct ControlSpec {
+    int id;
+    const wchar_t* className;
+    const wchar_t* text;
+    DWORD style;
+    Placement place;
+    FontSpec font;
+};
 
 constexpr SIZE kClientTwips{7515, 2670};
-constexpr Placement kLabel1Place{750, 150, 6195, 435};
-constexpr Placement kLabel2Place{2670, 675, 2355, 435};
-constexpr Placement kLabel3Place{555, 1200, 6585, 375};
-constexpr Placement kCheck1Place{1500, 1980, 4605, 435};
-constexpr FontSpec kLabel1Font{L"Arial", 360, ANSI_CHARSET};
-constexpr FontSpec kLabel2Font{L"Arial", 435, ANSI_CHARSET};
-constexpr FontSpec kLabel3Font{L"Arial", 225, ANSI_CHARSET};
-constexpr FontSpec kCheck1Font{L"Arial", 240, ARABIC_CHARSET};
+constexpr DWORD kLabelStyle = SS_LEFT | SS_NOPREFIX;
+// clang-format off
+constexpr ControlSpec kControls[] = {
+    {IDC_LABEL2, L"STATIC", kLabel2Text, kLabelStyle, {2670, 675, 2355, 435}, {L"Arial", 435, ANSI_CHARSET}},
+    {IDC_LABEL1, L"STATIC", kLabel1Text, kLabelStyle, {750, 150, 6195, 435}, {L"Arial", 360, ANSI_CHARSET}},
+    {IDC_CHECK1, L"BUTTON", kCheck1Caption, BS_AUTOCHECKBOX | WS_TABSTOP, {1500, 1980, 4605, 435},
+     {L"Arial", 240, ARABIC_CHARSET}},
+    {IDC_LABEL3, L"STATIC", kLabel3Text, kLabelStyle, {555, 1200, 6585, 375}, {L"Arial", 225, ANSI_CHARSET}},
+};
+// clang-format on
 
 // The exe declares no DPI awareness, so Windows always gives it a 96-DPI coordinate space and
 // scales the finished window itself.
@@ -61,47 +74,31 @@ struct Form1 {
     HWND hwnd = nullptr;
     HWND check1 = nullptr;
     HWND label2 = nullptr;
-    UniqueFont label1Font, label2Font, label3Font, check1Font;
+    std::array<UniqueFont, std::size(kControls)> fonts;
     UniqueBrush faceBrush;
 };
 
-UniqueFont CreateBoldFont(const FontSpec& spec) {
-    return UniqueFont(CreateFontW(-TwipsToPixels(spec.heightTwips), 0, 0, 0, FW_BOLD, FALSE, FALSE,
-                                  FALSE, spec.charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                  DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, spec.face));
-}
-
-HWND CreateControl(const Form1& form, const wchar_t* className, const wchar_t* text, DWORD style,
-                   int id, const Placement& place, HFONT font) {
-    HWND control = CreateWindowExW(
-        0, className, text, WS_CHILD | WS_VISIBLE | style, TwipsToPixels(place.left),
-        TwipsToPixels(place.top), TwipsToPixels(place.width), TwipsToPixels(place.height),
-        form.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-        reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(form.hwnd, GWLP_HINSTANCE)), nullptr);
-    if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return control;
-}
-
 bool CreateControls(Form1& form) {
     form.faceBrush.reset(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
-    form.label1Font = CreateBoldFont(kLabel1Font);
-    form.label2Font = CreateBoldFont(kLabel2Font);
-    form.label3Font = CreateBoldFont(kLabel3Font);
-    form.check1Font = CreateBoldFont(kCheck1Font);
-    if (!form.faceBrush || !form.label1Font || !form.label2Font || !form.label3Font ||
-        !form.check1Font) {
-        return false;
+    if (!form.faceBrush) return false;
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(form.hwnd, GWLP_HINSTANCE));
+    for (size_t i = 0; i < std::size(kControls); ++i) {
+        const ControlSpec& spec = kControls[i];
+        form.fonts[i].reset(CreateFontW(-TwipsToPixels(spec.font.heightTwips), 0, 0, 0, FW_BOLD,
+                                        FALSE, FALSE, FALSE, spec.font.charset, OUT_DEFAULT_PRECIS,
+                                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                        DEFAULT_PITCH | FF_DONTCARE, spec.font.face));
+        HWND control = CreateWindowExW(
+            0, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style,
+            TwipsToPixels(spec.place.left), TwipsToPixels(spec.place.top),
+            TwipsToPixels(spec.place.width), TwipsToPixels(spec.place.height), form.hwnd,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+        if (!form.fonts[i] || !control) return false;
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(form.fonts[i].get()), FALSE);
     }
-    // Creation order is tab order. The labels are no tab stops, so Check1 gets the focus.
-    form.label2 = CreateControl(form, L"STATIC", kLabel2Text, SS_LEFT | SS_NOPREFIX, IDC_LABEL2,
-                                kLabel2Place, form.label2Font.get());
-    const HWND label1 = CreateControl(form, L"STATIC", kLabel1Text, SS_LEFT | SS_NOPREFIX,
-                                      IDC_LABEL1, kLabel1Place, form.label1Font.get());
-    form.check1 = CreateControl(form, L"BUTTON", kCheck1Caption, BS_AUTOCHECKBOX | WS_TABSTOP,
-                                IDC_CHECK1, kCheck1Place, form.check1Font.get());
-    const HWND label3 = CreateControl(form, L"STATIC", kLabel3Text, SS_LEFT | SS_NOPREFIX,
-                                      IDC_LABEL3, kLabel3Place, form.label3Font.get());
-    return form.label2 && label1 && form.check1 && label3;
+    form.check1 = GetDlgItem(form.hwnd, IDC_CHECK1);
+    form.label2 = GetDlgItem(form.hwnd, IDC_LABEL2);
+    return true;
 }
 
 void ShowRegistrySetting(const Form1& form) {
