@@ -34,24 +34,24 @@ constexpr wchar_t kNeedsAdministrator[] = L"Run Brasselt as an administrator to 
 struct Placement {
     int left, top, width, height;
 };
-struct FontSpec {
+struct FontLayout {
     const wchar_t* face;
     int heightTwips;
     BYTE charset;
 };
-struct ControlSpec {
+struct ControlLayout {
     int id;
     const wchar_t* className;
     const wchar_t* text;
     DWORD style;
     Placement place;
-    FontSpec font;
+    FontLayout font;
 };
 
 constexpr SIZE kClientTwips{7515, 2670};
 constexpr DWORD kLabelStyle = SS_LEFT | SS_NOPREFIX;
 // clang-format off
-constexpr ControlSpec kControls[] = {
+constexpr ControlLayout kControls[] = {
     {IDC_LABEL2, L"STATIC", kLabel2Text, kLabelStyle, {2670, 675, 2355, 435}, {L"Arial", 435, ANSI_CHARSET}},
     {IDC_LABEL1, L"STATIC", kLabel1Text, kLabelStyle, {750, 150, 6195, 435}, {L"Arial", 360, ANSI_CHARSET}},
     {IDC_CHECK1, L"BUTTON", kCheck1Caption, BS_AUTOCHECKBOX | WS_TABSTOP, {1500, 1980, 4605, 435},
@@ -83,16 +83,16 @@ bool CreateControls(Form1& form) {
     if (!form.faceBrush) return false;
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(form.hwnd, GWLP_HINSTANCE));
     for (size_t i = 0; i < std::size(kControls); ++i) {
-        const ControlSpec& spec = kControls[i];
-        form.fonts[i].reset(CreateFontW(-TwipsToPixels(spec.font.heightTwips), 0, 0, 0, FW_BOLD,
-                                        FALSE, FALSE, FALSE, spec.font.charset, OUT_DEFAULT_PRECIS,
-                                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                        DEFAULT_PITCH | FF_DONTCARE, spec.font.face));
+        const ControlLayout& layout = kControls[i];
+        form.fonts[i].reset(CreateFontW(-TwipsToPixels(layout.font.heightTwips), 0, 0, 0, FW_BOLD,
+                                        FALSE, FALSE, FALSE, layout.font.charset,
+                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                        DEFAULT_PITCH | FF_DONTCARE, layout.font.face));
         HWND control = CreateWindowExW(
-            0, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style,
-            TwipsToPixels(spec.place.left), TwipsToPixels(spec.place.top),
-            TwipsToPixels(spec.place.width), TwipsToPixels(spec.place.height), form.hwnd,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+            0, layout.className, layout.text, WS_CHILD | WS_VISIBLE | layout.style,
+            TwipsToPixels(layout.place.left), TwipsToPixels(layout.place.top),
+            TwipsToPixels(layout.place.width), TwipsToPixels(layout.place.height), form.hwnd,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance, nullptr);
         if (!form.fonts[i] || !control) return false;
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(form.fonts[i].get()), FALSE);
     }
