@@ -278,6 +278,8 @@ TEST_F(EndToEnd, StartsWithTheStoredSettingAndNeverWrites) {
         {"enabled marker", L"0", BST_UNCHECKED},
         {"empty string", L"", BST_UNCHECKED},
         {"other case", L"@sys:doesnotexist", BST_UNCHECKED},
+        {"leading space", L" " + kMarker, BST_UNCHECKED},
+        {"trailing space", kMarker + L" ", BST_UNCHECKED},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

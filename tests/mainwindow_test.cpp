@@ -2,18 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
-#include "registry_helpers.h"
 #include "resources/resource.h"
 
-namespace reg = testing_registry;
-
 namespace {
-
-const std::wstring kKey =
-    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\Autorun.inf";
-const std::wstring kMarker = L"@SYS:DoesNotExist";
 
 struct WindowDestroyer {
     void operator()(HWND window) const { DestroyWindow(window); }
@@ -183,53 +177,6 @@ TEST(Form1, DrawsLabel2InRedAndTheRestInButtonColours) {
         }
         EXPECT_GT(counts[2], 200) << "opaque button-face background";
     }
-}
-
-// Loading ticks the box only for the exact marker, and neither the load nor a click
-// notification while the window is hidden writes anything.
-TEST(Form1, LoadTicksOnlyForTheExactMarkerAndWritesNothing) {
-    struct Case {
-        const wchar_t* what;
-        std::optional<std::wstring> stored;
-        bool ticked;
-    };
-    const Case cases[] = {
-        {L"marker", kMarker + L'\0', true},
-        {L"missing value", std::nullopt, false},
-        {L"enabled marker", std::wstring(L"0") + L'\0', false},
-        {L"empty", std::wstring(1, L'\0'), false},
-        {L"other case", L"@sys:doesnotexist" + std::wstring(1, L'\0'), false},
-        {L"leading space", L" " + kMarker + L'\0', false},
-        {L"trailing space", kMarker + L" " + L'\0', false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::string(c.what, c.what + wcslen(c.what)));
-        reg::DeleteTree(kKey);
-        reg::Create(kKey);
-        if (c.stored) reg::SetString(kKey, L"", *c.stored);
-        const auto before = reg::GetRaw(kKey, L"");
-
-        const UniqueWindow form = NewForm();
-        ASSERT_TRUE(form);
-        Form1_Load(form.get());
-        HWND check1 = GetDlgItem(form.get(), IDC_CHECK1);
-        EXPECT_EQ(SendMessageW(check1, BM_GETCHECK, 0, 0), c.ticked ? BST_CHECKED : BST_UNCHECKED);
-
-        SendMessageW(form.get(), WM_COMMAND, MAKEWPARAM(IDC_CHECK1, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(check1));
-        const auto after = reg::GetRaw(kKey, L"");
-        ASSERT_EQ(after.has_value(), before.has_value());
-        if (after) {
-            EXPECT_EQ(after->bytes, before->bytes);
-        }
-    }
-
-    reg::DeleteTree(kKey);
-    const UniqueWindow form = NewForm();
-    ASSERT_TRUE(form);
-    Form1_Load(form.get());
-    EXPECT_EQ(SendMessageW(GetDlgItem(form.get(), IDC_CHECK1), BM_GETCHECK, 0, 0), BST_UNCHECKED)
-        << "missing key";
 }
 
 }  // namespace
