@@ -211,13 +211,7 @@ private:
     static std::wstring ExePath() {
         wchar_t path[MAX_PATH] = {};
         GetEnvironmentVariableW(L"BRASSELT_EXE", path, MAX_PATH);
-        std::wstring exe = path;
-        // CTest hands over the Unix path; Wine's drive Z: is the Unix root.
-        if (!exe.empty() && exe[0] == L'/') exe = L"Z:" + exe;
-        for (wchar_t& c : exe) {
-            if (c == L'/') c = L'\\';
-        }
-        return exe;
+        return path;
     }
 
     HWND FindMessageBox() const {

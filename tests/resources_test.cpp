@@ -16,15 +16,10 @@
 
 namespace {
 
-std::wstring WinePath(const char* variable) {
-    const char* unix = getenv(variable);
-    std::wstring path = unix ? std::wstring(unix, unix + strlen(unix)) : L"";
-    // Wine's drive Z: is the Unix root.
-    if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
-    for (wchar_t& c : path) {
-        if (c == L'/') c = L'\\';
-    }
-    return path;
+std::wstring Environment(const wchar_t* name) {
+    wchar_t value[MAX_PATH] = {};
+    GetEnvironmentVariableW(name, value, MAX_PATH);
+    return value;
 }
 
 struct ModuleFreer {
@@ -43,7 +38,7 @@ struct GroupEntry {
 class ExeResources : public ::testing::Test {
 protected:
     void SetUp() override {
-        exe_.reset(LoadLibraryExW(WinePath("BRASSELT_EXE").c_str(), nullptr,
+        exe_.reset(LoadLibraryExW(Environment(L"BRASSELT_PRODUCT_EXE").c_str(), nullptr,
                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
         ASSERT_TRUE(exe_) << GetLastError();
     }
@@ -83,7 +78,7 @@ TEST_F(ExeResources, IconGroupHoldsTheGeneratedImages) {
 
     const auto* entries = reinterpret_cast<const GroupEntry*>(group.data() + 6);
     const int sizes[] = {48, 32, 24, 16, 48, 32, 24, 16};
-    const std::wstring generated = WinePath("BRASSELT_ICON_DIR");
+    const std::wstring generated = Environment(L"BRASSELT_ICON_DIR");
     for (int i = 0; i < 8; ++i) {
         SCOPED_TRACE(i);
         const GroupEntry& e = entries[i];
