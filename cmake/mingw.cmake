@@ -1,10 +1,8 @@
-# Cross toolchain for MinGW-w64. The product is 32-bit x86 (MINGW_ARCH=i686, the default);
-# x86_64 exists only so that the tests can run under a 64-bit-only Wine (see scripts/test.sh).
-set(MINGW_ARCH "i686" CACHE STRING "MinGW-w64 target: i686 or x86_64")
+# Cross toolchain for MinGW-w64: Brasselt is a 32-bit x86 program.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR ${MINGW_ARCH})
+set(CMAKE_SYSTEM_PROCESSOR i686)
 
-set(triple ${MINGW_ARCH}-w64-mingw32)
+set(triple i686-w64-mingw32)
 set(CMAKE_C_COMPILER ${triple}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
 set(CMAKE_RC_COMPILER ${triple}-windres)
@@ -13,9 +11,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Debian's wine64 loader is not on PATH; the wine wrapper runs the 32-bit one.
-if(MINGW_ARCH STREQUAL "x86_64")
-  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
-else()
-  set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-endif()
+# The test programs run under Wine, natively or emulated as the machine allows.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine.sh)

@@ -6,41 +6,37 @@ source "$(dirname "$0")/common.sh"
 
 if [ "${1:-}" != --screenshot ]; then
   "$root/scripts/setup.sh"
-  configure_and_build i686 Brasselt
+  configure_and_build Brasselt
   if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s '-screen 0 1024x768x24' "$0" --screenshot
   fi
 fi
-
-arch=i686 winearch=win32 loader=wine
-if ! runs_32bit; then
-  echo "NOTE: this machine cannot execute 32-bit x86 code; running the x86_64 build." >&2
-  configure_and_build x86_64 Brasselt
-  arch=x86_64 winearch=win64 loader=/usr/lib/wine/wine64
-fi
-exe=$build/$arch/Brasselt.exe
+exe=$build/i686/Brasselt.exe
+echo "32-bit programs run $("$wine" --how)."
 
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix-run} WINEDEBUG=-all
-[ -d "$WINEPREFIX" ] || "$root/tests/wineprefix.sh" create "$WINEPREFIX" "$winearch"
+[ -d "$WINEPREFIX" ] || "$root/scripts/wineprefix.sh" create "$WINEPREFIX"
 
 if [ "${1:-}" != --screenshot ]; then
-  exec "$loader" "$exe"
+  exec "$wine" "$exe"
 fi
 
-"$loader" "$exe" &
+"$wine" "$exe" </dev/null &
 program=$!
+# Up to a minute for the window: a 32-bit start takes a few seconds under emulation.
 window=
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   window=$(xwininfo -root -tree | awk '/"Tolvik Brasselt"/ {print $1; exit}')
   [ -n "$window" ] && break
+  kill -0 "$program" 2>/dev/null || break
   sleep 0.2
 done
-[ -n "$window" ] || { echo "The window did not appear." >&2; kill "$program"; exit 1; }
+[ -n "$window" ] || { echo "ERROR: the Brasselt window did not appear." >&2; kill "$program"; exit 1; }
 sleep 1  # let it finish painting
 import -window root -crop "$(xwininfo -id "$window" | awk '
   /Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
   /Width:/ {w=$NF} /Height:/ {h=$NF} END {print w "x" h "+" x "+" y}')" +repage "$build/screenshot.png"
 echo "Saved $build/screenshot.png"
 # taskkill without /f closes the window the way a user would.
-"$loader" taskkill /im Brasselt.exe >/dev/null
+"$wine" taskkill /im Brasselt.exe >/dev/null
 wait "$program"

@@ -8,7 +8,7 @@ for copy in one/src "two/a longer path/src"; do
   mkdir -p "$work/$copy"
   tar -C "$src" --exclude=./build --exclude=./.git -cf - . | tar -C "$work/$copy" -xf -
   cmake -S "$work/$copy" -B "$work/$copy/../build" -DCMAKE_TOOLCHAIN_FILE="$work/$copy/cmake/mingw.cmake" \
-    -DMINGW_ARCH=i686 -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
   cmake --build "$work/$copy/../build" --target Brasselt >/dev/null
 done
 a="$work/one/build/Brasselt.exe" b="$work/two/a longer path/build/Brasselt.exe"

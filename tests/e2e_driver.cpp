@@ -438,7 +438,7 @@ TEST_F(EndToEnd, SoakOfClicksLeaksNothing) {
 // On 64-bit Windows the system reads the native key; a 32-bit program must not land in
 // Wow6432Node. Only a 32-bit build on a 64-bit system can show this.
 TEST_F(EndToEnd, Wow64ProgramWorksOnTheNativeKey) {
-    if (!reg::IsWow64()) GTEST_SKIP() << "not a 32-bit process on 64-bit Windows";
+    ASSERT_TRUE(reg::IsWow64()) << "not a 32-bit process on 64-bit Windows";
     reg::DeleteTree(kKey, KEY_WOW64_32KEY);
     Store(kMarker);
     const std::wstring decoy = L"0";

@@ -122,7 +122,7 @@ TEST_F(RegistryTest, LongValuesReadWithoutFailing) {
 // The system's AutoRun lookup reads the native key, so a 32-bit process must not be redirected
 // to Wow6432Node. Only meaningful for a 32-bit build running on 64-bit Windows.
 TEST_F(RegistryTest, Wow64ProcessUsesTheNativeView) {
-    if (!reg::IsWow64()) GTEST_SKIP() << "not a 32-bit process on 64-bit Windows";
+    ASSERT_TRUE(reg::IsWow64()) << "not a 32-bit process on 64-bit Windows";
     reg::DeleteTree(path_, KEY_WOW64_32KEY);
 
     ASSERT_EQ(Write(kMarker), ERROR_SUCCESS);

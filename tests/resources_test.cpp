@@ -38,7 +38,7 @@ struct GroupEntry {
 class ExeResources : public ::testing::Test {
 protected:
     void SetUp() override {
-        exe_.reset(LoadLibraryExW(Environment(L"BRASSELT_PRODUCT_EXE").c_str(), nullptr,
+        exe_.reset(LoadLibraryExW(Environment(L"BRASSELT_EXE").c_str(), nullptr,
                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
         ASSERT_TRUE(exe_) << GetLastError();
     }

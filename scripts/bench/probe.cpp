@@ -54,7 +54,12 @@ int wmain(int argc, wchar_t** argv) {
                 return 1;
             }
             Search search{process.dwProcessId, nullptr};
+            const ULONGLONG giveUp = GetTickCount64() + 60000;
             while (EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&search)) && !search.window) {
+                if (GetTickCount64() > giveUp) {
+                    fwprintf(stderr, L"%ls showed no window within 60 s\n", argv[2 + p]);
+                    return 1;
+                }
                 Sleep(0);
             }
             QueryPerformanceCounter(&shown);

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# wineprefix.sh create|remove DIR: a throwaway 64-bit Wine prefix, made and checked once per
+# run of the tests, the program or the benchmark.
+set -euo pipefail
+action=$1 dir=$2
+wine=$(dirname "$0")/wine.sh
+export WINEPREFIX=$dir WINEARCH=win64 WINEDEBUG=-all
+server=/usr/lib/wine/wineserver64
+
+case $action in
+create)
+  "$server" -k 2>/dev/null || true
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  # The server and the processes wineboot leaves running must not hold the caller's output
+  # open, or the caller waits for them.
+  log=$dir/create.log
+  {
+    # One server for the whole run: key DACLs set by a test live only as long as it.
+    "$server" -p
+    "$wine" wineboot -i
+    # Without a window manager, Wine otherwise waits for one each time a window is hidden.
+    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+    # A crash ends the process instead of leaving a dialog that blocks the run.
+    "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+  } </dev/null >"$log" 2>&1 || { cat "$log"; exit 1; }
+  # Everything else here runs 32-bit programs: fail now, and say why, if they cannot start.
+  if ! timeout 60 "$wine" 'C:\windows\syswow64\cmd.exe' /c exit </dev/null >>"$log" 2>&1; then
+    cat "$log" >&2
+    echo "ERROR: a 32-bit Windows program does not start in the Wine prefix $dir. Run" \
+         "scripts/setup.sh: it installs wine32:i386 and, where the kernel cannot execute" \
+         "32-bit x86 code, qemu-user from bookworm-backports." >&2
+    exit 1
+  fi
+  ;;
+remove)
+  "$server" -k 2>/dev/null || true
+  rm -rf "$dir"
+  ;;
+*)
+  echo "usage: $0 create|remove DIR" >&2
+  exit 2
+  ;;
+esac
