@@ -1,5 +1,7 @@
 #include "mainwindow.h"
 
+#include <shellapi.h>
+
 #include <array>
 #include <iterator>
 #include <memory>
@@ -28,6 +30,7 @@ constexpr wchar_t kCanceledMessage[] = L"All Drives Autorun Canceled..";
 constexpr wchar_t kEnabledMessage[] = L"All Drives Autorun Enabled..";
 constexpr wchar_t kWriteFailed[] = L"The AutoRun setting could not be changed.";
 constexpr wchar_t kNeedsAdministrator[] = L"Run Brasselt as an administrator to change it.";
+constexpr wchar_t kOfferRestart[] = L"Restart Brasselt as an administrator to change it?";
 
 // Layout in twips, as designed. The order of the table is the tab order; only Check1 is a
 // tab stop, so it gets the focus.
@@ -107,15 +110,53 @@ void ShowRegistrySetting(const Form1& form) {
     SendMessageW(form.check1, BM_SETCHECK, disabled ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-std::wstring WriteFailureText(LONG status) {
+std::wstring WriteFailureText(LONG status, bool offerRestart) {
     std::wstring text = kWriteFailed;
     text += L"\n";
     text += SystemErrorText(static_cast<DWORD>(status));
-    if (status == ERROR_ACCESS_DENIED) {
+    if (offerRestart) {
+        text += L"\n";
+        text += kOfferRestart;
+    } else if (status == ERROR_ACCESS_DENIED) {
         text += L"\n";
         text += kNeedsAdministrator;
     }
     return text;
+}
+
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+// Windows before Vista cannot tell, and there a restart through the shell may still help.
+bool IsElevated() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    const UniqueHandle owned(token);
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+           elevation.TokenIsElevated;
+}
+
+// Starts this exe again through the UAC prompt. Returns the error, ERROR_CANCELLED when the
+// user declines the prompt.
+DWORD RestartAsAdministrator(HWND owner) {
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length == path.size()) return GetLastError();
+    path.resize(length);
+
+    SHELLEXECUTEINFOW execute{};
+    execute.cbSize = sizeof execute;
+    // Failures are reported by our own box, not the shell's.
+    execute.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    execute.hwnd = owner;
+    execute.lpVerb = L"runas";
+    execute.lpFile = path.c_str();
+    execute.nShow = SW_SHOWNORMAL;
+    return ShellExecuteExW(&execute) ? ERROR_SUCCESS : GetLastError();
 }
 
 void Check1_Click(const Form1& form) {
@@ -129,7 +170,21 @@ void Check1_Click(const Form1& form) {
         MessageBoxW(form.hwnd, disable ? kCanceledMessage : kEnabledMessage, kMessageTitle, MB_OK);
         return;
     }
-    MessageBoxW(form.hwnd, WriteFailureText(status).c_str(), kMessageTitle, MB_OK | MB_ICONERROR);
+    const bool offerRestart = OffersRestart(status, IsElevated());
+    const int answer = MessageBoxW(form.hwnd, WriteFailureText(status, offerRestart).c_str(),
+                                   kMessageTitle, (offerRestart ? MB_YESNO : MB_OK) | MB_ICONERROR);
+    if (answer == IDYES) {
+        const DWORD error = RestartAsAdministrator(form.hwnd);
+        if (error == ERROR_SUCCESS) {
+            // Not DestroyWindow: the checkbox that sent this click is still handling it.
+            PostMessageW(form.hwnd, WM_CLOSE, 0, 0);
+            return;
+        }
+        if (ReportsRestartFailure(error)) {
+            MessageBoxW(form.hwnd, WriteFailureText(static_cast<LONG>(error), false).c_str(),
+                        kMessageTitle, MB_OK | MB_ICONERROR);
+        }
+    }
     // The box now shows what the user asked for, not what the registry holds.
     ShowRegistrySetting(form);
 }
@@ -212,6 +267,12 @@ HWND CreateForm1(HINSTANCE instance) {
 void Form1_Load(HWND form) {
     ShowRegistrySetting(*reinterpret_cast<const Form1*>(GetWindowLongPtrW(form, GWLP_USERDATA)));
 }
+
+bool OffersRestart(LONG status, bool elevated) {
+    return status == ERROR_ACCESS_DENIED && !elevated;
+}
+
+bool ReportsRestartFailure(DWORD error) { return error != ERROR_CANCELLED; }
 
 std::wstring SystemErrorText(DWORD code) {
     wchar_t text[512];

@@ -1,29 +1,33 @@
 // Starts the real Brasselt.exe and works it as a user would: mouse clicks and key presses sent
-// through SendInput, message boxes read and dismissed on screen, the registry read back.
+// through SendInput, message boxes read and answered on screen, the registry read back.
 
 #include <windows.h>
 
 #include <psapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
 #include "registry_helpers.h"
 
-namespace reg = testing_registry;
-
 namespace {
+
+using testreg::Sz;
 
 const std::wstring kKey =
     L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\Autorun.inf";
 const std::wstring kMarker = L"@SYS:DoesNotExist";
-const std::wstring kTitle = L"Tolvik Autorun";
+const std::wstring kNul(1, L'\0');
 const std::wstring kCanceled = L"All Drives Autorun Canceled..";
 const std::wstring kEnabled = L"All Drives Autorun Enabled..";
 
-bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
+// A 32-bit program takes up to 5 s to start under emulation; the bound is well above that.
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 30000) {
     const ULONGLONG end = GetTickCount64() + timeoutMs;
     while (!done()) {
         if (GetTickCount64() > end) return false;
@@ -38,121 +42,137 @@ std::wstring Text(HWND window) {
     return text;
 }
 
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
+std::wstring SystemText(DWORD code) {
+    wchar_t text[512] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                   text, 512, nullptr);
+    std::wstring trimmed = text;
+    while (!trimmed.empty() && (trimmed.back() == L'\n' || trimmed.back() == L'\r'))
+        trimmed.pop_back();
+    return trimmed;
 }
 
-struct WindowSearch {
-    DWORD processId;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK AddVisibleWindowOfProcess(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<WindowSearch*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && IsWindowVisible(window)) search->found.push_back(window);
-    return TRUE;
+// The first visible top-level window of a process with that class or title.
+HWND FindWindowOf(DWORD processId, const wchar_t* className, const wchar_t* title) {
+    for (HWND window = FindWindowExW(nullptr, nullptr, className, title); window;
+         window = FindWindowExW(nullptr, window, className, title)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && IsWindowVisible(window)) return window;
+    }
+    return nullptr;
 }
 
-BOOL CALLBACK AddWindow(HWND window, LPARAM param) {
-    reinterpret_cast<WindowSearch*>(param)->found.push_back(window);
-    return TRUE;
+std::vector<DWORD> BrasseltProcesses() {
+    std::vector<DWORD> found;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, L"Brasselt.exe") == 0) found.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return found;
 }
 
-std::vector<HWND> TopLevelWindows(DWORD processId) {
-    WindowSearch search{processId, {}};
-    EnumWindows(AddVisibleWindowOfProcess, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-std::vector<HWND> Children(HWND parent) {
-    WindowSearch search{0, {}};
-    EnumChildWindows(parent, AddWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+// Wine counts no handles per process (GetProcessHandleCount gives 0), but its system handle
+// table lists every process's handles, registry keys included.
+size_t HandlesOf(DWORD processId) {
+    struct Entry {
+        ULONG processId;
+        BYTE type, flags;
+        USHORT handle;
+        void* object;
+        ACCESS_MASK access;
+    };
+    constexpr auto kSystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
+    std::vector<BYTE> table(1 << 16);
+    while (NtQuerySystemInformation(kSystemHandleInformation, table.data(),
+                                    static_cast<ULONG>(table.size()),
+                                    nullptr) == static_cast<NTSTATUS>(0xC0000004)) {
+        table.resize(table.size() * 2);
+    }
+    const auto* entries = reinterpret_cast<const Entry*>(table.data() + sizeof(ULONG));
+    const ULONG count = *reinterpret_cast<const ULONG*>(table.data());
+    return std::count_if(entries, entries + count,
+                         [&](const Entry& e) { return e.processId == processId; });
 }
 
 // Real pointer input: move, confirm the pointer got there (the first move of a session can be
 // lost), then press and release the left button.
 void ClickAt(POINT point) {
-    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    INPUT move{};
-    move.type = INPUT_MOUSE;
-    move.mi.dx = MulDiv(point.x, 65535, width - 1);
-    move.mi.dy = MulDiv(point.y, 65535, height - 1);
-    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            SendInput(1, &move, sizeof move);
-            Sleep(30);
-            POINT at;
-            GetCursorPos(&at);
-            return at.x == point.x && at.y == point.y;
-        },
-        3000))
-        << "the pointer did not move";
-
-    INPUT press[2] = {};
-    press[0].type = press[1].type = INPUT_MOUSE;
-    press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, press, sizeof press[0]);
-}
-
-void PressKey(WORD key) {
-    INPUT keys[2] = {};
-    keys[0].type = keys[1].type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = keys[1].ki.wVk = key;
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, keys, sizeof keys[0]);
+    INPUT input[3] = {};
+    for (INPUT& i : input)
+        i.type = INPUT_MOUSE;
+    input[0].mi.dx = MulDiv(point.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input[0].mi.dy = MulDiv(point.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ASSERT_TRUE(WaitFor([&] {
+        SendInput(1, input, sizeof(INPUT));
+        POINT at;
+        return GetCursorPos(&at) && at.x == point.x && at.y == point.y;
+    })) << "the pointer did not move";
+    SendInput(2, input + 1, sizeof(INPUT));
 }
 
 struct MessageBoxSeen {
-    HWND window = nullptr;
+    HWND window = nullptr, owner = nullptr;
     std::wstring title, text;
-    std::vector<std::wstring> buttons;
-    std::vector<int> buttonIds;
-    bool hasIcon = false;
+    std::vector<int> buttons;
+    bool icon = false;
 };
 
-// The running program, seen from outside.
+// A running copy of Brasselt, seen from outside.
 class Brasselt {
 public:
-    Brasselt() {
-        std::wstring exe = ExePath();
+    // Wine starts every process elevated; a limited one gets the linked token instead, as
+    // Windows gives the program to a double-click.
+    explicit Brasselt(bool limited = false) {
+        wchar_t folder[MAX_PATH] = {};
+        GetEnvironmentVariableW(L"BRASSELT_BUILD", folder, MAX_PATH);
+        const std::wstring exe = std::wstring(folder) + L"\\Brasselt.exe";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        EXPECT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
-                                   nullptr, &startup, &process_))
-            << "cannot start " << std::string(exe.begin(), exe.end());
-        WaitFor([&] {
-            for (HWND window : TopLevelWindows(process_.dwProcessId)) {
-                if (Text(window) == L"Tolvik Brasselt") form_ = window;
-            }
-            return form_ != nullptr;
-        });
-        check1_ = FindWindowExW(form_, nullptr, L"Button", nullptr);
+        PROCESS_INFORMATION started{};
+        HANDLE token = nullptr, primary = nullptr;
+        TOKEN_LINKED_TOKEN linked{};
+        DWORD size = 0;
+        if (limited) {
+            OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+            GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &size);
+            DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation,
+                             TokenPrimary, &primary);
+            EXPECT_TRUE(CreateProcessAsUserW(primary, exe.c_str(), nullptr, nullptr, nullptr, FALSE,
+                                             0, nullptr, nullptr, &startup, &started));
+            for (HANDLE handle : {token, linked.LinkedToken, primary})
+                CloseHandle(handle);
+        } else {
+            EXPECT_TRUE(CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
+                                       nullptr, &startup, &started));
+        }
+        CloseHandle(started.hThread);
+        Attach(started.hProcess, started.dwProcessId);
+    }
+    // A copy that was started some other way.
+    explicit Brasselt(DWORD processId) {
+        Attach(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId), processId);
     }
     ~Brasselt() {
-        if (Running()) {
-            TerminateProcess(process_.hProcess, 99);
-            WaitForSingleObject(process_.hProcess, 5000);
-        }
-        CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
+        if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) TerminateProcess(process_, 99);
+        CloseHandle(process_);
     }
     Brasselt(const Brasselt&) = delete;
     Brasselt& operator=(const Brasselt&) = delete;
 
-    HANDLE process() const { return process_.hProcess; }
+    HANDLE process() const { return process_; }
+    DWORD id() const { return id_; }
     HWND form() const { return form_; }
-    HWND check1() const { return check1_; }
-    bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
-    LRESULT CheckState() const { return SendMessageW(check1_, BM_GETCHECK, 0, 0); }
+    LRESULT State() const { return SendMessageW(check1_, BM_GETCHECK, 0, 0); }
 
-    void ClickCheckbox() const {
+    void Click() const {
         BringToFront();
         RECT box;
         GetWindowRect(check1_, &box);
@@ -160,65 +180,66 @@ public:
         ClickAt({box.left + 7, (box.top + box.bottom) / 2});
     }
 
-    void PressSpaceOnCheckbox() const {
+    void PressSpace() const {
         BringToFront();
         GUITHREADINFO gui{};
         gui.cbSize = sizeof gui;
-        ASSERT_TRUE(WaitFor(
-            [&] { return GetGUIThreadInfo(process_.dwThreadId, &gui) && gui.hwndFocus == check1_; },
-            3000))
-            << "the checkbox does not have the focus";
-        PressKey(VK_SPACE);
+        ASSERT_TRUE(WaitFor([&] {
+            return GetGUIThreadInfo(GetWindowThreadProcessId(form_, nullptr), &gui) &&
+                   gui.hwndFocus == check1_;
+        })) << "the checkbox does not have the focus";
+        INPUT keys[2] = {};
+        keys[0].type = keys[1].type = INPUT_KEYBOARD;
+        keys[0].ki.wVk = keys[1].ki.wVk = VK_SPACE;
+        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, keys, sizeof keys[0]);
     }
 
-    std::optional<MessageBoxSeen> WaitForMessageBox(DWORD timeoutMs = 10000) const {
-        MessageBoxSeen seen;
-        if (!WaitFor([&] { return (seen.window = FindMessageBox()) != nullptr; }, timeoutMs)) {
+    std::optional<MessageBoxSeen> WaitForBox(DWORD timeoutMs = 30000) const {
+        MessageBoxSeen box;
+        if (!WaitFor([&] { return (box.window = FindWindowOf(id_, L"#32770", nullptr)); },
+                     timeoutMs)) {
             return std::nullopt;
         }
-        seen.title = Text(seen.window);
-        seen.text = Text(GetDlgItem(seen.window, 0xFFFF));
-        for (HWND child : Children(seen.window)) {
+        box.title = Text(box.window);
+        box.text = Text(GetDlgItem(box.window, 0xFFFF));
+        box.owner = GetWindow(box.window, GW_OWNER);
+        for (HWND child = GetWindow(box.window, GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t name[16] = {};
+            GetClassNameW(child, name, 16);
             if (!IsWindowVisible(child)) continue;
-            if (ClassOf(child) == L"Button") {
-                seen.buttons.push_back(Text(child));
-                seen.buttonIds.push_back(GetDlgCtrlID(child));
-            } else if (SendMessageW(child, STM_GETICON, 0, 0) != 0) {
-                seen.hasIcon = true;
-            }
+            if (_wcsicmp(name, L"Button") == 0) box.buttons.push_back(GetDlgCtrlID(child));
+            box.icon |= SendMessageW(child, STM_GETICON, 0, 0) != 0;
         }
-        return seen;
+        return box;
     }
 
-    void PressOk(const MessageBoxSeen& box) const {
-        RECT button;
-        GetWindowRect(GetDlgItem(box.window, IDOK), &button);
-        ClickAt({(button.left + button.right) / 2, (button.top + button.bottom) / 2});
+    void Answer(const MessageBoxSeen& box, int button) const {
+        RECT rect;
+        GetWindowRect(GetDlgItem(box.window, button), &rect);
+        ClickAt({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
         EXPECT_TRUE(WaitFor([&] { return !IsWindow(box.window); })) << "the box stayed open";
     }
 
-    bool ShowsMessageBoxWithin(DWORD ms) const { return WaitForMessageBox(ms).has_value(); }
-
-    DWORD Close() {
-        PostMessageW(form_, WM_CLOSE, 0, 0);
-        if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD ExitCode() const {
         DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(process_.hProcess, &code);
+        WaitForSingleObject(process_, 30000);
+        GetExitCodeProcess(process_, &code);
         return code;
     }
 
-private:
-    static std::wstring ExePath() {
-        wchar_t path[MAX_PATH] = {};
-        GetEnvironmentVariableW(L"BRASSELT_EXE", path, MAX_PATH);
-        return path;
+    DWORD Close() const {
+        PostMessageW(form_, WM_CLOSE, 0, 0);
+        return ExitCode();
     }
 
-    HWND FindMessageBox() const {
-        for (HWND window : TopLevelWindows(process_.dwProcessId)) {
-            if (ClassOf(window) == L"#32770") return window;
-        }
-        return nullptr;
+private:
+    void Attach(HANDLE process, DWORD processId) {
+        process_ = process;
+        id_ = processId;
+        WaitFor([&] { return (form_ = FindWindowOf(id_, nullptr, L"Tolvik Brasselt")); });
+        check1_ = FindWindowExW(form_, nullptr, L"Button", nullptr);
     }
 
     void BringToFront() const {
@@ -226,238 +247,159 @@ private:
         WaitFor([&] { return GetForegroundWindow() == form_; }, 2000);
     }
 
-    PROCESS_INFORMATION process_{};
-    HWND form_ = nullptr;
-    HWND check1_ = nullptr;
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+    HWND form_ = nullptr, check1_ = nullptr;
 };
 
-std::optional<reg::RawValue> Stored() { return reg::GetRaw(kKey, L""); }
-
-void Store(const std::wstring& text) {
-    reg::DeleteTree(kKey);
-    reg::SetString(kKey, L"", text + L'\0');
-}
-
-void ExpectStored(const std::wstring& text) {
-    const auto value = Stored();
-    ASSERT_TRUE(value) << "no value";
-    EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(value->bytes, reg::WideBytes(text + L'\0'));
-}
-
-void ExpectConfirmation(const std::optional<MessageBoxSeen>& box, const std::wstring& text) {
+void ExpectBox(const std::optional<MessageBoxSeen>& box, const Brasselt& app,
+               const std::wstring& text, const std::vector<int>& buttons, bool icon) {
     ASSERT_TRUE(box) << "no message box";
-    EXPECT_EQ(box->title, kTitle);
+    EXPECT_EQ(box->title, L"Tolvik Autorun");
     EXPECT_EQ(box->text, text);
-    EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
-    EXPECT_EQ(box->buttonIds, std::vector<int>{IDOK});
-    EXPECT_FALSE(box->hasIcon);
+    EXPECT_EQ(box->buttons, buttons);
+    EXPECT_EQ(box->icon, icon);
+    EXPECT_EQ(box->owner, app.form()) << "a box the window does not own is not modal to it";
+}
+
+std::wstring Refusal(const std::wstring& lastLine) {
+    return L"The AutoRun setting could not be changed.\n" + SystemText(ERROR_ACCESS_DENIED) +
+           L"\n" + lastLine;
 }
 
 class EndToEnd : public ::testing::Test {
 protected:
-    void SetUp() override { reg::DeleteTree(kKey); }
-    void TearDown() override { reg::DeleteTree(kKey); }
+    void SetUp() override { testreg::DeleteTree(kKey); }
+    void TearDown() override { testreg::DeleteTree(kKey); }
 };
 
-TEST_F(EndToEnd, StartsWithTheStoredSettingAndNeverWrites) {
-    struct Case {
+TEST_F(EndToEnd, StartsTickedExactlyWhenTheMarkerIsStored) {
+    const struct {
         const char* what;
-        std::optional<std::wstring> stored;
+        std::optional<testreg::Value> stored;
         LRESULT state;
-    };
-    const Case cases[] = {
-        {"marker", kMarker, BST_CHECKED},
+    } cases[] = {
+        {"marker", Sz(kMarker + kNul), BST_CHECKED},
         {"missing key", std::nullopt, BST_UNCHECKED},
-        {"enabled marker", L"0", BST_UNCHECKED},
-        {"empty string", L"", BST_UNCHECKED},
-        {"other case", L"@sys:doesnotexist", BST_UNCHECKED},
-        {"leading space", L" " + kMarker, BST_UNCHECKED},
-        {"trailing space", kMarker + L" ", BST_UNCHECKED},
+        {"enabled marker", Sz(L"0" + kNul), BST_UNCHECKED},
+        {"empty string", Sz(kNul), BST_UNCHECKED},
+        {"other letter case", Sz(L"@sys:doesnotexist" + kNul), BST_UNCHECKED},
+        {"another @SYS mapping", Sz(L"@SYS:Elsewhere" + kNul), BST_UNCHECKED},
+        {"trailing space", Sz(kMarker + L" " + kNul), BST_UNCHECKED},
+        {"a number", testreg::Raw(REG_DWORD, {'A', 'B', 'C', 'D'}), BST_UNCHECKED},
+        {"100,000 bytes without a NUL", testreg::Raw(REG_BINARY, std::vector<BYTE>(100000, 'A')),
+         BST_UNCHECKED},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        reg::DeleteTree(kKey);
-        if (c.stored) Store(*c.stored);
-        const auto before = Stored();
+        testreg::DeleteTree(kKey);
+        if (c.stored) testreg::Set(kKey, *c.stored);
 
-        Brasselt app;
+        const Brasselt app;
         ASSERT_TRUE(app.form()) << "no window";
-        EXPECT_EQ(app.CheckState(), c.state);
-        EXPECT_FALSE(app.ShowsMessageBoxWithin(500));
+        EXPECT_EQ(app.State(), c.state);
+        EXPECT_FALSE(app.WaitForBox(500)) << "a message at start";
         EXPECT_EQ(app.Close(), 0u);
-
-        const auto after = Stored();
-        ASSERT_EQ(after.has_value(), before.has_value());
-        if (after) {
-            EXPECT_EQ(after->bytes, before->bytes);
-        }
+        EXPECT_EQ(testreg::Get(kKey), c.stored) << "start-up wrote the registry";
     }
 }
 
-TEST_F(EndToEnd, TickingAndUntickingWriteTheMarkersAndConfirm) {
-    Store(L"0");
-    Brasselt app;
+TEST_F(EndToEnd, EveryClickWritesItsMarkerAndConfirms) {
+    testreg::Set(kKey, Sz(L"0" + kNul));
+    const Brasselt app;
     ASSERT_TRUE(app.form());
-    ASSERT_EQ(app.CheckState(), BST_UNCHECKED);
+    for (const bool ticking : {true, false, true, false}) {
+        SCOPED_TRACE(ticking ? "ticking" : "unticking");
+        const std::wstring marker = ticking ? kMarker : L"0";
+        // Already there, but for the NUL: the click must write all the same.
+        testreg::Set(kKey, Sz(marker));
+        ticking ? app.Click() : app.PressSpace();
 
-    app.ClickCheckbox();
-    auto box = app.WaitForMessageBox();
-    ExpectConfirmation(box, kCanceled);
-    ExpectStored(kMarker);
-    ASSERT_TRUE(box);
-    app.PressOk(*box);
-    EXPECT_EQ(app.CheckState(), BST_CHECKED);
-
-    app.PressSpaceOnCheckbox();
-    box = app.WaitForMessageBox();
-    ExpectConfirmation(box, kEnabled);
-    ExpectStored(L"0");
-    ASSERT_TRUE(box);
-    app.PressOk(*box);
-    EXPECT_EQ(app.CheckState(), BST_UNCHECKED);
-
-    EXPECT_EQ(app.Close(), 0u);
-}
-
-TEST_F(EndToEnd, EveryClickWritesAndConfirms) {
-    Brasselt app;
-    ASSERT_TRUE(app.form());
-    for (int click = 1; click <= 4; ++click) {
-        SCOPED_TRACE(click);
-        // Whatever the registry holds now, the click writes the box's new state.
-        Store(L"changed behind the program's back");
-        const bool ticking = app.CheckState() == BST_UNCHECKED;
-        app.ClickCheckbox();
-        const auto box = app.WaitForMessageBox();
-        ExpectConfirmation(box, ticking ? kCanceled : kEnabled);
-        ExpectStored(ticking ? kMarker : L"0");
+        const auto box = app.WaitForBox();
+        ExpectBox(box, app, ticking ? kCanceled : kEnabled, {IDOK}, false);
+        EXPECT_EQ(testreg::Get(kKey), Sz(marker + kNul));
         ASSERT_TRUE(box);
-        app.PressOk(*box);
+        app.Answer(*box, IDOK);
+        EXPECT_EQ(app.State(), ticking ? BST_CHECKED : BST_UNCHECKED);
     }
     EXPECT_EQ(app.Close(), 0u);
 }
 
-TEST_F(EndToEnd, RefusedWriteIsReportedAndTheBoxShowsTheRegistry) {
-    Store(L"0");
-    const reg::DenyWrites deny(kKey);
+TEST_F(EndToEnd, RefusalWhenElevatedExplainsAndShowsTheRegistry) {
+    testreg::Set(kKey, Sz(L"0" + kNul));
+    const testreg::DenyWrites deny(kKey);
     ASSERT_TRUE(deny.applied());
-    Brasselt app;
+    const Brasselt app;
     ASSERT_TRUE(app.form());
 
-    app.ClickCheckbox();
-    const auto box = app.WaitForMessageBox();
+    app.Click();
+    const auto box = app.WaitForBox();
+    ExpectBox(box, app, Refusal(L"Run Brasselt as an administrator to change it."), {IDOK}, true);
     ASSERT_TRUE(box);
-    EXPECT_EQ(box->title, kTitle);
-    EXPECT_EQ(box->text.rfind(L"The AutoRun setting could not be changed.\n", 0), 0u);
-    EXPECT_NE(box->text.find(L"administrator"), std::wstring::npos);
-    EXPECT_EQ(box->buttonIds, std::vector<int>{IDOK});
-    EXPECT_TRUE(box->hasIcon);
-    app.PressOk(*box);
-
-    EXPECT_EQ(app.CheckState(), BST_UNCHECKED) << "the box must show what is stored";
-    EXPECT_FALSE(app.ShowsMessageBoxWithin(500)) << "a second message";
-    ExpectStored(L"0");
+    app.Answer(*box, IDOK);
+    EXPECT_EQ(app.State(), BST_UNCHECKED) << "the box must show what is stored";
+    EXPECT_FALSE(app.WaitForBox(500)) << "a second message";
+    EXPECT_EQ(testreg::Get(kKey), Sz(L"0" + kNul));
     EXPECT_EQ(app.Close(), 0u);
 }
 
-TEST_F(EndToEnd, HostileValuesLeaveTheWindowWorking) {
-    const std::vector<BYTE> huge(100000, 'A');
-    const DWORD number = 0x44434241;
-    const std::wstring many(50000, L'x');
-    const std::function<void()> hostile[] = {
-        [&] { reg::SetRaw(kKey, L"", REG_BINARY, huge.data(), huge.size()); },
-        [&] { reg::SetRaw(kKey, L"", REG_DWORD, &number, sizeof number); },
-        [&] { reg::SetString(kKey, L"", many); },
-    };
-    for (const auto& prepare : hostile) {
-        reg::DeleteTree(kKey);
-        prepare();
-        Brasselt app;
-        ASSERT_TRUE(app.form());
-        EXPECT_EQ(app.CheckState(), BST_UNCHECKED);
-
-        app.ClickCheckbox();
-        const auto box = app.WaitForMessageBox();
-        ExpectConfirmation(box, kCanceled);
-        ExpectStored(kMarker);
-        ASSERT_TRUE(box);
-        app.PressOk(*box);
-        EXPECT_EQ(app.Close(), 0u);
-    }
-}
-
-struct Usage {
-    DWORD gdiObjects, userObjects, handles;
-    SIZE_T pagefileBytes;
-};
-
-// Wine reports no GDI, USER or handle counts (they read 0 there); the page-file usage it does
-// report catches what leaks there.
-Usage UsageOf(HANDLE process) {
-    Usage usage{GetGuiResources(process, GR_GDIOBJECTS), GetGuiResources(process, GR_USEROBJECTS),
-                0, 0};
-    GetProcessHandleCount(process, &usage.handles);
-    PROCESS_MEMORY_COUNTERS memory{};
-    memory.cb = sizeof memory;
-    GetProcessMemoryInfo(process, &memory, sizeof memory);
-    usage.pagefileBytes = memory.PagefileUsage;
-    return usage;
-}
-
-TEST_F(EndToEnd, SoakOfClicksLeaksNothing) {
-    Store(L"0");
-    Brasselt app;
+TEST_F(EndToEnd, RefusalWhenNotElevatedOffersARestartAsAdministrator) {
+    testreg::Set(kKey, Sz(kMarker + kNul));
+    const testreg::DenyWrites deny(kKey);
+    ASSERT_TRUE(deny.applied());
+    const Brasselt app(true);
     ASSERT_TRUE(app.form());
-    const auto cycle = [&] {
-        const bool ticking = app.CheckState() == BST_UNCHECKED;
-        app.ClickCheckbox();
-        const auto box = app.WaitForMessageBox();
+
+    app.Click();
+    auto box = app.WaitForBox();
+    ExpectBox(box, app, Refusal(L"Restart Brasselt as an administrator to change it?"),
+              {IDYES, IDNO}, true);
+    ASSERT_TRUE(box);
+    app.Answer(*box, IDNO);
+    EXPECT_EQ(app.State(), BST_CHECKED) << "No: the box must show what is stored";
+    EXPECT_EQ(BrasseltProcesses(), std::vector<DWORD>{app.id()}) << "No started another copy";
+
+    app.Click();
+    box = app.WaitForBox();
+    ASSERT_TRUE(box);
+    app.Answer(*box, IDYES);
+    EXPECT_EQ(app.ExitCode(), 0u) << "Yes: this copy makes way for the new one";
+    const auto others = BrasseltProcesses();
+    ASSERT_EQ(others.size(), 1u) << "Yes started no other copy";
+    const Brasselt restarted(others[0]);
+    ASSERT_TRUE(restarted.form());
+    EXPECT_EQ(restarted.State(), BST_CHECKED) << "the new copy shows what is stored";
+    EXPECT_EQ(restarted.Close(), 0u);
+    EXPECT_EQ(testreg::Get(kKey), Sz(kMarker + kNul));
+}
+
+TEST_F(EndToEnd, ThreeHundredClicksLeakNothing) {
+    testreg::Set(kKey, Sz(L"0" + kNul));
+    const Brasselt app;
+    ASSERT_TRUE(app.form());
+    const auto click = [&] {
+        app.Click();
+        const auto box = app.WaitForBox();
         ASSERT_TRUE(box);
-        ASSERT_EQ(box->text, ticking ? kCanceled : kEnabled);
-        app.PressOk(*box);
+        app.Answer(*box, IDOK);
+    };
+    const auto pagefile = [&] {
+        PROCESS_MEMORY_COUNTERS memory{};
+        GetProcessMemoryInfo(app.process(), &memory, sizeof memory);
+        return memory.PagefileUsage;
     };
     // The first rounds fill caches that are not leaks.
     for (int i = 0; i < 10; ++i)
-        ASSERT_NO_FATAL_FAILURE(cycle());
-    const Usage before = UsageOf(app.process());
+        ASSERT_NO_FATAL_FAILURE(click());
+    const size_t handles = HandlesOf(app.id()), memory = pagefile();
     for (int i = 0; i < 300; ++i)
-        ASSERT_NO_FATAL_FAILURE(cycle()) << "cycle " << i;
-    const Usage after = UsageOf(app.process());
+        ASSERT_NO_FATAL_FAILURE(click()) << "click " << i;
 
-    EXPECT_LE(after.gdiObjects, before.gdiObjects);
-    EXPECT_LE(after.userObjects, before.userObjects);
-    EXPECT_LE(after.handles, before.handles);
-    EXPECT_LE(after.pagefileBytes, before.pagefileBytes + 256 * 1024)
-        << before.pagefileBytes << " bytes before, " << after.pagefileBytes << " after";
-    EXPECT_EQ(app.CheckState(), BST_UNCHECKED) << "310 clicks from unticked";
-    ExpectStored(L"0");
+    EXPECT_GT(handles, 0u) << "no handles counted";
+    EXPECT_LE(HandlesOf(app.id()), handles + 10);
+    EXPECT_LE(pagefile(), memory + 256 * 1024);
+    EXPECT_EQ(testreg::Get(kKey), Sz(L"0" + kNul)) << "310 clicks from unticked";
     EXPECT_EQ(app.Close(), 0u);
-}
-
-// On 64-bit Windows the system reads the native key; a 32-bit program must not land in
-// Wow6432Node. Only a 32-bit build on a 64-bit system can show this.
-TEST_F(EndToEnd, Wow64ProgramWorksOnTheNativeKey) {
-    ASSERT_TRUE(reg::IsWow64()) << "not a 32-bit process on 64-bit Windows";
-    reg::DeleteTree(kKey, KEY_WOW64_32KEY);
-    Store(kMarker);
-    const std::wstring decoy = L"0";
-    reg::SetRaw(kKey, L"", REG_SZ, decoy.c_str(), 4, KEY_WOW64_32KEY);
-
-    Brasselt app;
-    ASSERT_TRUE(app.form());
-    EXPECT_EQ(app.CheckState(), BST_CHECKED) << "read from Wow6432Node";
-
-    app.ClickCheckbox();
-    const auto box = app.WaitForMessageBox();
-    ExpectConfirmation(box, kEnabled);
-    ExpectStored(L"0");
-    EXPECT_EQ(reg::GetRaw(kKey, L"", KEY_WOW64_32KEY)->bytes, reg::WideBytes(decoy + L'\0'))
-        << "Wow6432Node touched";
-    ASSERT_TRUE(box);
-    app.PressOk(*box);
-    EXPECT_EQ(app.Close(), 0u);
-    reg::DeleteTree(kKey, KEY_WOW64_32KEY);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -16,15 +15,16 @@
 
 namespace {
 
-std::wstring Environment(const wchar_t* name) {
-    wchar_t value[MAX_PATH] = {};
-    GetEnvironmentVariableW(name, value, MAX_PATH);
-    return value;
+std::wstring BuildFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"BRASSELT_BUILD", folder, MAX_PATH);
+    return folder;
 }
 
-struct ModuleFreer {
-    void operator()(HMODULE module) const { FreeLibrary(module); }
-};
+std::vector<BYTE> FileBytes(const std::wstring& path) {
+    std::ifstream file(path.c_str(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
 
 #pragma pack(push, 2)
 struct GroupEntry {
@@ -38,19 +38,20 @@ struct GroupEntry {
 class ExeResources : public ::testing::Test {
 protected:
     void SetUp() override {
-        exe_.reset(LoadLibraryExW(Environment(L"BRASSELT_EXE").c_str(), nullptr,
-                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+        exe_ = LoadLibraryExW((BuildFolder() + L"\\Brasselt.exe").c_str(), nullptr,
+                              LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_TRUE(exe_) << GetLastError();
     }
+    void TearDown() override { FreeLibrary(exe_); }
 
     std::vector<BYTE> Resource(const wchar_t* type, int id) const {
-        HRSRC found = FindResourceW(exe_.get(), MAKEINTRESOURCEW(id), type);
+        HRSRC found = FindResourceW(exe_, MAKEINTRESOURCEW(id), type);
         if (!found) return {};
-        const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(exe_.get(), found)));
-        return std::vector<BYTE>(data, data + SizeofResource(exe_.get(), found));
+        const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(exe_, found)));
+        return {data, data + SizeofResource(exe_, found)};
     }
 
-    std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFreer> exe_;
+    HMODULE exe_ = nullptr;
 };
 
 BOOL CALLBACK AddType(HMODULE, LPWSTR type, LONG_PTR types) {
@@ -58,78 +59,57 @@ BOOL CALLBACK AddType(HMODULE, LPWSTR type, LONG_PTR types) {
     return TRUE;
 }
 
-TEST_F(ExeResources, HoldsOnlyTheIconsAndTheVersionRecord) {
+TEST_F(ExeResources, HoldOnlyTheIconGroupItsImagesAndTheVersionRecord) {
     std::set<ULONG_PTR> types;
-    EnumResourceTypesW(exe_.get(), AddType, reinterpret_cast<LONG_PTR>(&types));
-    const std::set<ULONG_PTR> expected{reinterpret_cast<ULONG_PTR>(RT_ICON),
-                                       reinterpret_cast<ULONG_PTR>(RT_GROUP_ICON),
-                                       reinterpret_cast<ULONG_PTR>(RT_VERSION)};
-    EXPECT_EQ(types, expected) << "no manifest, dialog, menu or string table";
-}
+    EnumResourceTypesW(exe_, AddType, reinterpret_cast<LONG_PTR>(&types));
+    EXPECT_EQ(types, (std::set<ULONG_PTR>{3, 14, 16})) << "RT_ICON, RT_GROUP_ICON, RT_VERSION";
+    EXPECT_TRUE(FindResourceExW(exe_, RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_APP),
+                                MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)));
 
-TEST_F(ExeResources, IconGroupHoldsTheGeneratedImages) {
-    ASSERT_TRUE(FindResourceExW(exe_.get(), RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_APP),
-                                MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)))
-        << "group 1 is not language neutral";
     const std::vector<BYTE> group = Resource(RT_GROUP_ICON, IDI_APP);
     ASSERT_EQ(group.size(), 6 + 8 * sizeof(GroupEntry));
     EXPECT_EQ(group[2], 1) << "type: icon";
-    ASSERT_EQ(group[4], 8) << "image count";
-
+    EXPECT_EQ(group[4], 8) << "image count";
     const auto* entries = reinterpret_cast<const GroupEntry*>(group.data() + 6);
-    const int sizes[] = {48, 32, 24, 16, 48, 32, 24, 16};
-    const std::wstring generated = Environment(L"BRASSELT_ICON_DIR");
     for (int i = 0; i < 8; ++i) {
         SCOPED_TRACE(i);
+        const int size = std::vector{48, 32, 24, 16}[i % 4], bits = i < 4 ? 8 : 32;
         const GroupEntry& e = entries[i];
         EXPECT_EQ(e.id, 30001 + i);
-        EXPECT_EQ(e.width, sizes[i]);
-        EXPECT_EQ(e.height, sizes[i]);
-        EXPECT_EQ(e.bitCount, i < 4 ? 8 : 32);
+        EXPECT_EQ(e.width, size);
+        EXPECT_EQ(e.height, size);
+        EXPECT_EQ(e.bitCount, bits);
         EXPECT_EQ(e.planes, 1);
         EXPECT_EQ(e.colourCount, 0);
 
         const std::vector<BYTE> image = Resource(RT_ICON, e.id);
         EXPECT_EQ(image.size(), e.bytes);
-        std::ifstream file(
-            std::filesystem::path(generated + L"\\icon_" + std::to_wstring(e.id) + L".bin"),
-            std::ios::binary);
-        ASSERT_TRUE(file) << "generator output missing";
-        const std::vector<BYTE> drawn{std::istreambuf_iterator<char>(file), {}};
-        EXPECT_EQ(image, drawn) << "the exe does not carry what the generator draws";
-
+        EXPECT_EQ(image,
+                  FileBytes(BuildFolder() + L"\\icon\\icon_" + std::to_wstring(e.id) + L".bin"))
+            << "not the image the generator drew";
         const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(image.data());
-        EXPECT_EQ(header->biWidth, sizes[i]);
-        EXPECT_EQ(header->biHeight, 2 * sizes[i]) << "colour rows and mask";
-        EXPECT_EQ(header->biClrUsed, i < 4 ? 256u : 0u);
+        EXPECT_EQ(header->biWidth, size);
+        EXPECT_EQ(header->biHeight, 2 * size) << "colour rows and mask";
+        EXPECT_EQ(header->biBitCount, bits);
+        EXPECT_EQ(header->biClrUsed, bits == 8 ? 256u : 0u);
     }
 }
 
 TEST_F(ExeResources, VersionRecord) {
-    const std::vector<BYTE> record = Resource(RT_VERSION, 1);
+    std::vector<BYTE> record = Resource(RT_VERSION, 1);
     ASSERT_FALSE(record.empty());
-    std::vector<BYTE> copy = record;  // VerQueryValue may write into its block
-
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT size = 0;
-    ASSERT_TRUE(VerQueryValueW(copy.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
-    EXPECT_EQ(fixed->dwFileFlagsMask, 0u);
-    EXPECT_EQ(fixed->dwFileFlags, 0u);
-    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
-    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
-    EXPECT_EQ(fixed->dwFileSubtype, 0u);
-    EXPECT_EQ(fixed->dwFileDateMS | fixed->dwFileDateLS, 0u);
+    ASSERT_TRUE(VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+    const DWORD expected[] = {0x00010000, 0, 0x00010000, 0, 0, 0, VOS__WINDOWS32, VFT_APP, 0, 0, 0};
+    EXPECT_EQ(std::vector<DWORD>(&fixed->dwFileVersionMS, &fixed->dwFileDateLS + 1),
+              std::vector<DWORD>(std::begin(expected), std::end(expected)))
+        << "versions 1.0.0.0, flags 0/0, OS, type, subtype, date";
 
     DWORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueW(copy.data(), L"\\VarFileInfo\\Translation",
+    ASSERT_TRUE(VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation",
                                reinterpret_cast<void**>(&translation), &size));
-    ASSERT_EQ(size, 4u);
-    EXPECT_EQ(LOWORD(*translation), 0x0409);
-    EXPECT_EQ(HIWORD(*translation), 0x04B0);
+    EXPECT_EQ(*translation, 0x04B00409u);
 
     const std::pair<const wchar_t*, const wchar_t*> strings[] = {
         {L"CompanyName", L"\u062A\u0648\u0644\u0648\u06CC\u06A9"},
@@ -143,13 +123,13 @@ TEST_F(ExeResources, VersionRecord) {
         {L"InternalName", L"Brasselt"},
         {L"OriginalFilename", L"Brasselt.exe"},
     };
-    for (const auto& [key, expected] : strings) {
-        wchar_t* value = nullptr;
+    for (const auto& [key, value] : strings) {
+        wchar_t* found = nullptr;
         const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
-        ASSERT_TRUE(
-            VerQueryValueW(copy.data(), path.c_str(), reinterpret_cast<void**>(&value), &size))
+        EXPECT_TRUE(
+            VerQueryValueW(record.data(), path.c_str(), reinterpret_cast<void**>(&found), &size) &&
+            wcscmp(found, value) == 0)
             << std::string(key, key + wcslen(key));
-        EXPECT_STREQ(value, expected);
     }
 }
 
