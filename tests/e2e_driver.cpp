@@ -100,16 +100,17 @@ size_t HandlesOf(DWORD processId) {
 }
 
 // Real pointer input: move, confirm the pointer got there (the first move of a session can be
-// lost), then press and release the left button.
+// lost), then press and release the left button. Each event carries the position, so that a
+// late pointer event from the X server cannot move the click elsewhere.
 void ClickAt(POINT point) {
     INPUT input[3] = {};
-    for (INPUT& i : input)
-        i.type = INPUT_MOUSE;
-    input[0].mi.dx = MulDiv(point.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    input[0].mi.dy = MulDiv(point.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    const DWORD flags[] = {0, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+    for (int i = 0; i < 3; ++i) {
+        input[i].type = INPUT_MOUSE;
+        input[i].mi.dx = MulDiv(point.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+        input[i].mi.dy = MulDiv(point.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+        input[i].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | flags[i];
+    }
     ASSERT_TRUE(WaitFor([&] {
         SendInput(1, input, sizeof(INPUT));
         POINT at;
@@ -173,7 +174,7 @@ public:
     LRESULT State() const { return SendMessageW(check1_, BM_GETCHECK, 0, 0); }
 
     void Click() const {
-        BringToFront();
+        BringToFront(form_);
         RECT box;
         GetWindowRect(check1_, &box);
         // The box itself sits at the left end of the control.
@@ -181,7 +182,7 @@ public:
     }
 
     void PressSpace() const {
-        BringToFront();
+        BringToFront(form_);
         GUITHREADINFO gui{};
         gui.cbSize = sizeof gui;
         ASSERT_TRUE(WaitFor([&] {
@@ -216,6 +217,7 @@ public:
     }
 
     void Answer(const MessageBoxSeen& box, int button) const {
+        BringToFront(box.window);
         RECT rect;
         GetWindowRect(GetDlgItem(box.window, button), &rect);
         ClickAt({(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2});
@@ -242,9 +244,9 @@ private:
         check1_ = FindWindowExW(form_, nullptr, L"Button", nullptr);
     }
 
-    void BringToFront() const {
-        SetForegroundWindow(form_);
-        WaitFor([&] { return GetForegroundWindow() == form_; }, 2000);
+    static void BringToFront(HWND window) {
+        SetForegroundWindow(window);
+        WaitFor([&] { return GetForegroundWindow() == window; }, 2000);
     }
 
     HANDLE process_ = nullptr;
