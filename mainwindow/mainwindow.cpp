@@ -140,6 +140,10 @@ bool IsElevated() {
            elevation.TokenIsElevated;
 }
 
+// Restarting as an administrator helps only where access was denied to a process that is not
+// elevated already.
+bool OffersRestart(LONG status) { return status == ERROR_ACCESS_DENIED && !IsElevated(); }
+
 // Starts this exe again through the UAC prompt. Returns the error, ERROR_CANCELLED when the
 // user declines the prompt.
 DWORD RestartAsAdministrator(HWND owner) {
@@ -170,7 +174,7 @@ void Check1_Click(const Form1& form) {
         MessageBoxW(form.hwnd, disable ? kCanceledMessage : kEnabledMessage, kMessageTitle, MB_OK);
         return;
     }
-    const bool offerRestart = OffersRestart(status, IsElevated());
+    const bool offerRestart = OffersRestart(status);
     const int answer = MessageBoxW(form.hwnd, WriteFailureText(status, offerRestart).c_str(),
                                    kMessageTitle, (offerRestart ? MB_YESNO : MB_OK) | MB_ICONERROR);
     if (answer == IDYES) {
@@ -266,10 +270,6 @@ HWND CreateForm1(HINSTANCE instance) {
 
 void Form1_Load(HWND form) {
     ShowRegistrySetting(*reinterpret_cast<const Form1*>(GetWindowLongPtrW(form, GWLP_USERDATA)));
-}
-
-bool OffersRestart(LONG status, bool elevated) {
-    return status == ERROR_ACCESS_DENIED && !elevated;
 }
 
 bool ReportsRestartFailure(DWORD error) { return error != ERROR_CANCELLED; }

@@ -13,10 +13,6 @@ HWND CreateForm1(HINSTANCE instance);
 // Sets Check1 from the registry. Run once, before the window is first shown.
 void Form1_Load(HWND form);
 
-// A refused write offers to restart Brasselt as an administrator only where that can help:
-// access denied, in a process that is not elevated.
-bool OffersRestart(LONG status, bool elevated);
-
 // Whether a restart that failed with this error gets a box of its own; a declined UAC prompt
 // does not, since the user chose it.
 bool ReportsRestartFailure(DWORD error);

@@ -15,6 +15,8 @@
 
 #include "registry_helpers.h"
 
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
+
 namespace {
 
 using testreg::Sz;
@@ -25,6 +27,14 @@ const std::wstring kMarker = L"@SYS:DoesNotExist";
 const std::wstring kNul(1, L'\0');
 const std::wstring kCanceled = L"All Drives Autorun Canceled..";
 const std::wstring kEnabled = L"All Drives Autorun Enabled..";
+
+const std::wstring kExe = L"\\Brasselt.exe";
+
+std::wstring BuildFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"BRASSELT_BUILD", folder, MAX_PATH);
+    return folder;
+}
 
 // A 32-bit program takes up to 5 s to start under emulation; the bound is well above that.
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 30000) {
@@ -131,10 +141,7 @@ class Brasselt {
 public:
     // Wine starts every process elevated; a limited one gets the linked token instead, as
     // Windows gives the program to a double-click.
-    explicit Brasselt(bool limited = false) {
-        wchar_t folder[MAX_PATH] = {};
-        GetEnvironmentVariableW(L"BRASSELT_BUILD", folder, MAX_PATH);
-        const std::wstring exe = std::wstring(folder) + L"\\Brasselt.exe";
+    explicit Brasselt(bool limited = false, const std::wstring& exe = BuildFolder() + kExe) {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION started{};
@@ -269,10 +276,48 @@ std::wstring Refusal(const std::wstring& lastLine) {
            L"\n" + lastLine;
 }
 
+// While it lives, the key is a link to a key that does not exist: a write then fails with
+// "file not found" instead of access denied.
+class LinkToNowhere {
+public:
+    explicit LinkToNowhere(const std::wstring& path) : path_(path) {
+        HKEY link = nullptr;
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK | KEY_WOW64_64KEY, nullptr, &link,
+                        nullptr);
+        const std::wstring target = L"\\Registry\\Machine\\Software\\BrasseltTests\\Nowhere";
+        RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
+                       reinterpret_cast<const BYTE*>(target.data()),
+                       static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+        RegCloseKey(link);
+    }
+    ~LinkToNowhere() {
+        HKEY link = nullptr;
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), REG_OPTION_OPEN_LINK,
+                      DELETE | KEY_WOW64_64KEY, &link);
+        NtDeleteKey(link);
+        RegCloseKey(link);
+    }
+    LinkToNowhere(const LinkToNowhere&) = delete;
+    LinkToNowhere& operator=(const LinkToNowhere&) = delete;
+
+private:
+    std::wstring path_;
+};
+
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override { testreg::DeleteTree(kKey); }
-    void TearDown() override { testreg::DeleteTree(kKey); }
+    void TearDown() override {
+        // A failed test may leave a copy behind that the next test would find.
+        for (DWORD id : BrasseltProcesses()) {
+            const HANDLE copy = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+            TerminateProcess(copy, 99);
+            WaitForSingleObject(copy, 30000);
+            CloseHandle(copy);
+        }
+        testreg::DeleteTree(kKey);
+    }
 };
 
 TEST_F(EndToEnd, StartsTickedExactlyWhenTheMarkerIsStored) {
@@ -349,7 +394,13 @@ TEST_F(EndToEnd, RefusalWhenNotElevatedOffersARestartAsAdministrator) {
     testreg::Set(kKey, Sz(kMarker + kNul));
     const testreg::DenyWrites deny(kKey);
     ASSERT_TRUE(deny.applied());
-    const Brasselt app(true);
+    // A copy of its own, in a folder that the test can move away.
+    const std::wstring folder = BuildFolder() + L"\\restart", moved = folder + L"-moved";
+    DeleteFileW((moved + kExe).c_str());
+    RemoveDirectoryW(moved.c_str());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW((BuildFolder() + kExe).c_str(), (folder + kExe).c_str(), FALSE));
+    const Brasselt app(true, folder + kExe);
     ASSERT_TRUE(app.form());
 
     app.Click();
@@ -360,6 +411,21 @@ TEST_F(EndToEnd, RefusalWhenNotElevatedOffersARestartAsAdministrator) {
     app.Answer(*box, IDNO);
     EXPECT_EQ(app.State(), BST_CHECKED) << "No: the box must show what is stored";
     EXPECT_EQ(BrasseltProcesses(), std::vector<DWORD>{app.id()}) << "No started another copy";
+
+    // Yes, but the exe has moved away: the failure box, with OK only.
+    ASSERT_TRUE(MoveFileW(folder.c_str(), moved.c_str()));
+    app.Click();
+    box = app.WaitForBox();
+    ASSERT_TRUE(box);
+    app.Answer(*box, IDYES);
+    box = app.WaitForBox();
+    ExpectBox(box, app,
+              L"The AutoRun setting could not be changed.\n" + SystemText(ERROR_PATH_NOT_FOUND),
+              {IDOK}, true);
+    ASSERT_TRUE(box);
+    app.Answer(*box, IDOK);
+    EXPECT_EQ(app.State(), BST_CHECKED);
+    ASSERT_TRUE(MoveFileW(moved.c_str(), folder.c_str()));
 
     app.Click();
     box = app.WaitForBox();
@@ -373,6 +439,22 @@ TEST_F(EndToEnd, RefusalWhenNotElevatedOffersARestartAsAdministrator) {
     EXPECT_EQ(restarted.State(), BST_CHECKED) << "the new copy shows what is stored";
     EXPECT_EQ(restarted.Close(), 0u);
     EXPECT_EQ(testreg::Get(kKey), Sz(kMarker + kNul));
+}
+
+TEST_F(EndToEnd, OtherFailuresGetTheOkBoxOnly) {
+    const LinkToNowhere link(kKey);
+    const Brasselt app(true);
+    ASSERT_TRUE(app.form());
+
+    app.Click();
+    const auto box = app.WaitForBox();
+    ExpectBox(box, app,
+              L"The AutoRun setting could not be changed.\n" + SystemText(ERROR_FILE_NOT_FOUND),
+              {IDOK}, true);
+    ASSERT_TRUE(box);
+    app.Answer(*box, IDOK);
+    EXPECT_EQ(app.State(), BST_UNCHECKED) << "nothing readable is stored";
+    EXPECT_EQ(app.Close(), 0u);
 }
 
 TEST_F(EndToEnd, ThreeHundredClicksLeakNothing) {

@@ -71,30 +71,28 @@ inline std::optional<Value> Get(const std::wstring& path) {
 }
 
 // While it lives, nobody may write to the key: a deny ACE for Everyone, as a locked-down HKLM
-// key refuses a standard user. The old DACL comes back afterwards.
+// key refuses a standard user. Afterwards anyone may, so that the test can delete the key.
 class DenyWrites {
 public:
-    explicit DenyWrites(const std::wstring& path) : key_(Open(path, READ_CONTROL | WRITE_DAC)) {
-        DWORD size = 0;
-        RegGetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
-        saved_.resize(size);
-        RegGetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, saved_.data(), &size);
-        PSECURITY_DESCRIPTOR denying = nullptr;
-        ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(D;;KW;;;WD)(A;;KR;;;WD)",
-                                                             SDDL_REVISION_1, &denying, nullptr);
-        applied_ = RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, denying) == 0;
-        LocalFree(denying);
-    }
-    ~DenyWrites() { RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, saved_.data()); }
+    explicit DenyWrites(const std::wstring& path)
+        : path_(path), applied_(SetDacl("D:P(D;;KW;;;WD)(A;;KR;;;WD)")) {}
+    ~DenyWrites() { SetDacl("D:P(A;;KA;;;WD)"); }
     DenyWrites(const DenyWrites&) = delete;
     DenyWrites& operator=(const DenyWrites&) = delete;
-
     bool applied() const { return applied_; }
 
 private:
-    UniqueKey key_;
-    std::vector<BYTE> saved_;
-    bool applied_ = false;
+    bool SetDacl(const char* sddl) const {
+        PSECURITY_DESCRIPTOR dacl = nullptr;
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &dacl, nullptr);
+        const bool set = RegSetKeySecurity(Open(path_, WRITE_DAC).get(), DACL_SECURITY_INFORMATION,
+                                           dacl) == ERROR_SUCCESS;
+        LocalFree(dacl);
+        return set;
+    }
+
+    std::wstring path_;
+    bool applied_;
 };
 
 }  // namespace testreg
