@@ -277,7 +277,8 @@ std::wstring Refusal(const std::wstring& lastLine) {
 }
 
 // While it lives, the key is a link to a key that does not exist: a write then fails with
-// "file not found" instead of access denied.
+// "file not found" instead of access denied. Not even the target's parent exists, or creating
+// the key through the link would create the target.
 class LinkToNowhere {
 public:
     explicit LinkToNowhere(const std::wstring& path) : path_(path) {
@@ -285,7 +286,7 @@ public:
         RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
                         KEY_ALL_ACCESS | KEY_CREATE_LINK | KEY_WOW64_64KEY, nullptr, &link,
                         nullptr);
-        const std::wstring target = L"\\Registry\\Machine\\Software\\BrasseltTests\\Nowhere";
+        const std::wstring target = L"\\Registry\\Machine\\Software\\BrasseltNowhere\\AtAll";
         RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
                        reinterpret_cast<const BYTE*>(target.data()),
                        static_cast<DWORD>(target.size() * sizeof(wchar_t)));
