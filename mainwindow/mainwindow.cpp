@@ -163,17 +163,8 @@ DWORD RestartAsAdministrator(HWND owner) {
     return ShellExecuteExW(&execute) ? ERROR_SUCCESS : GetLastError();
 }
 
-void Check1_Click(const Form1& form) {
-    // Only the user's clicks change the setting, never the state set while loading.
-    if (!IsWindowVisible(form.hwnd)) return;
-
-    const bool disable = SendMessageW(form.check1, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    const LONG status = registry::WriteStringValue(HKEY_LOCAL_MACHINE, kKeyPath, kDefaultValue,
-                                                   disable ? kDisabledMarker : kEnabledMarker);
-    if (status == ERROR_SUCCESS) {
-        MessageBoxW(form.hwnd, disable ? kCanceledMessage : kEnabledMessage, kMessageTitle, MB_OK);
-        return;
-    }
+// Says why the write failed and, where it can help, offers the restart as administrator.
+void ReportWriteFailure(const Form1& form, LONG status) {
     const bool offerRestart = OffersRestart(status);
     const int answer = MessageBoxW(form.hwnd, WriteFailureText(status, offerRestart).c_str(),
                                    kMessageTitle, (offerRestart ? MB_YESNO : MB_OK) | MB_ICONERROR);
@@ -189,8 +180,22 @@ void Check1_Click(const Form1& form) {
                         kMessageTitle, MB_OK | MB_ICONERROR);
         }
     }
-    // The box now shows what the user asked for, not what the registry holds.
+    // The checkbox now shows what the user asked for, not what the registry holds.
     ShowRegistrySetting(form);
+}
+
+void Check1_Click(const Form1& form) {
+    // Only the user's clicks change the setting, never the state set while loading.
+    if (!IsWindowVisible(form.hwnd)) return;
+
+    const bool disable = SendMessageW(form.check1, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    const LONG status = registry::WriteStringValue(HKEY_LOCAL_MACHINE, kKeyPath, kDefaultValue,
+                                                   disable ? kDisabledMarker : kEnabledMarker);
+    if (status != ERROR_SUCCESS) {
+        ReportWriteFailure(form, status);
+        return;
+    }
+    MessageBoxW(form.hwnd, disable ? kCanceledMessage : kEnabledMessage, kMessageTitle, MB_OK);
 }
 
 LRESULT OnCtlColorStatic(const Form1& form, HDC dc, HWND control) {
