@@ -34,33 +34,34 @@ inline Value Sz(const std::wstring& text) {
     return Raw(REG_SZ, {first, first + text.size() * sizeof(wchar_t)});
 }
 
-inline UniqueKey Open(const std::wstring& path, REGSAM access) {
+// view: KEY_WOW64_64KEY, or KEY_WOW64_32KEY for the Wow6432Node copy.
+inline UniqueKey Open(const std::wstring& path, REGSAM access, REGSAM view = KEY_WOW64_64KEY) {
     HKEY key = nullptr;
-    RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | KEY_WOW64_64KEY, &key);
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | view, &key);
     return UniqueKey(key);
 }
 
 // Removes the key with everything below it; a missing key is fine.
-inline void DeleteTree(const std::wstring& path) {
+inline void DeleteTree(const std::wstring& path, REGSAM view = KEY_WOW64_64KEY) {
     const size_t slash = path.rfind(L'\\');
-    if (const UniqueKey parent = Open(path.substr(0, slash), KEY_ALL_ACCESS)) {
+    if (const UniqueKey parent = Open(path.substr(0, slash), KEY_ALL_ACCESS, view)) {
         RegDeleteTreeW(parent.get(), path.substr(slash + 1).c_str());
     }
 }
 
 // Stores the default value of the key, creating the key first.
-inline void Set(const std::wstring& path, const Value& value) {
+inline void Set(const std::wstring& path, const Value& value, REGSAM view = KEY_WOW64_64KEY) {
     HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                    KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr);
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
+                    &key, nullptr);
     const UniqueKey owned(key);
     RegSetValueExW(key, L"", 0, value.type, value.bytes.data(),
                    static_cast<DWORD>(value.bytes.size()));
 }
 
 // The default value's type and stored bytes, as the wide API keeps them.
-inline std::optional<Value> Get(const std::wstring& path) {
-    const UniqueKey key = Open(path, KEY_QUERY_VALUE);
+inline std::optional<Value> Get(const std::wstring& path, REGSAM view = KEY_WOW64_64KEY) {
+    const UniqueKey key = Open(path, KEY_QUERY_VALUE, view);
     Value value{REG_NONE, std::vector<BYTE>(200000)};
     DWORD size = static_cast<DWORD>(value.bytes.size());
     if (RegQueryValueExW(key.get(), L"", nullptr, &value.type, value.bytes.data(), &size) != 0) {

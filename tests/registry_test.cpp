@@ -21,8 +21,12 @@ protected:
         ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64) && wow64)
             << "the tests must run as a 32-bit process on 64-bit Windows";
         testreg::DeleteTree(kPath);
+        testreg::DeleteTree(kPath, KEY_WOW64_32KEY);
     }
-    void TearDown() override { testreg::DeleteTree(kPath); }
+    void TearDown() override {
+        testreg::DeleteTree(kPath);
+        testreg::DeleteTree(kPath, KEY_WOW64_32KEY);
+    }
 
     std::optional<std::wstring> Read() { return ReadStringValue(HKEY_LOCAL_MACHINE, kPath, L""); }
     LONG Write(const std::wstring& data) {
@@ -80,6 +84,17 @@ TEST_F(RegistryTest, RefusedWriteReturnsTheStatusAndKeepsTheValue) {
     EXPECT_EQ(Write(kMarker), ERROR_ACCESS_DENIED);
     EXPECT_EQ(testreg::Get(kPath), Sz(L"old" + kNul));
     EXPECT_EQ(Read(), L"old") << "reading stays allowed";
+}
+
+// The system reads the native key: the program must neither read nor write the Wow6432Node
+// copy that a 32-bit process on 64-bit Windows is otherwise redirected to.
+TEST_F(RegistryTest, Wow64ProcessUsesOnlyTheNativeKey) {
+    testreg::Set(kPath, Sz(kMarker + kNul), KEY_WOW64_32KEY);
+    EXPECT_EQ(Read(), std::nullopt) << "read Wow6432Node";
+
+    ASSERT_EQ(Write(L"0"), ERROR_SUCCESS);
+    EXPECT_EQ(testreg::Get(kPath), Sz(L"0" + kNul));
+    EXPECT_EQ(testreg::Get(kPath, KEY_WOW64_32KEY), Sz(kMarker + kNul)) << "wrote Wow6432Node";
 }
 
 }  // namespace
