@@ -15,7 +15,11 @@ exe=$build/i686/Brasselt.exe
 echo "32-bit programs run $("$wine" --how)."
 
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix-run} WINEDEBUG=-all
-[ -d "$WINEPREFIX" ] || "$root/scripts/wineprefix.sh" create "$WINEPREFIX"
+if [ ! -d "$WINEPREFIX" ]; then
+  "$root/scripts/wineprefix.sh" create "$WINEPREFIX"
+  # The prefix keeps its server for the tests; the program alone needs no server once it ends.
+  /usr/lib/wine/wineserver64 -k
+fi
 
 if [ "${1:-}" != --screenshot ]; then
   exec "$wine" "$exe"
@@ -40,3 +44,5 @@ echo "Saved $build/screenshot.png"
 # taskkill without /f closes the window the way a user would.
 "$wine" taskkill /im Brasselt.exe >/dev/null
 wait "$program"
+# Wine's own helper processes end with the server, before the virtual display does.
+/usr/lib/wine/wineserver64 -w
