@@ -17,6 +17,8 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # its libraries relative to the loader, hence the links beside it.
 loader_dir() {
   local dir=$1 staging
+  # A copy of the loader from an older Wine would not match the libraries it loads.
+  if [ -e "$dir" ] && ! cmp -s /usr/lib/wine/wine64 "$dir/lib/wine/wine64"; then rm -rf "$dir"; fi
   [ -x "$dir/lib/wine/wine" ] && return
   mkdir -p "${dir%/*}"
   staging=$(mktemp -d "$dir.XXXXXX")
@@ -42,7 +44,10 @@ if /usr/lib/wine/wine --version >/dev/null 2>&1; then
   [ "${1:-}" != --how ] || { echo "natively"; exit; }
   export WINELOADER=/usr/lib/wine/wine64
 else
-  [ "${1:-}" != --how ] || { echo "through qemu-i386: this kernel cannot execute 32-bit x86 code"; exit; }
+  if [ "${1:-}" = --how ]; then
+    echo "through qemu-i386: this kernel cannot execute 32-bit x86 code"
+    exit
+  fi
   if ! command -v qemu-i386 >/dev/null; then
     echo "ERROR: this machine cannot execute 32-bit x86 code and qemu-i386 is missing;" \
          "run scripts/setup.sh, which installs qemu-user from bookworm-backports." >&2
