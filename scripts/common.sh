@@ -3,6 +3,11 @@
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$root/build
 wine=$root/scripts/wine.sh
+# The 64-bit server, which 32-bit and 64-bit Wine processes share.
+server=/usr/lib/wine/wineserver64
+
+# Whether this kernel executes 32-bit x86 code: Wine's 32-bit loader can tell.
+runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
 
 configure_and_build() {  # [TARGET]
   cmake -S "$root" -B "$build/i686" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw.cmake" \

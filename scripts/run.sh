@@ -18,7 +18,7 @@ export WINEPREFIX=${WINEPREFIX:-$build/wineprefix-run} WINEDEBUG=-all
 if [ ! -d "$WINEPREFIX" ]; then
   "$root/scripts/wineprefix.sh" create "$WINEPREFIX"
   # The prefix keeps its server for the tests; the program alone needs no server once it ends.
-  /usr/lib/wine/wineserver64 -k
+  "$server" -k
 fi
 
 if [ "${1:-}" != --screenshot ]; then
@@ -45,4 +45,4 @@ echo "Saved $build/screenshot.png"
 "$wine" taskkill /im Brasselt.exe >/dev/null
 wait "$program"
 # Wine's own helper processes end with the server, before the virtual display does.
-/usr/lib/wine/wineserver64 -w
+"$server" -w

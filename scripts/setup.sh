@@ -2,6 +2,7 @@
 # Installs what the build, the program and the tests need on Debian 12, and nothing when it
 # is all there already.
 set -euo pipefail
+source "$(dirname "$0")/common.sh"
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 
@@ -37,7 +38,7 @@ fi
 # Where the kernel cannot execute 32-bit x86 code, the 32-bit Wine processes run under
 # qemu-user (scripts/wine.sh). bookworm's qemu 7.2 needs over a minute to start each one;
 # backports' qemu 10 needs a second or two.
-/usr/lib/wine/wine --version >/dev/null 2>&1 && exit 0
+runs_32bit && exit 0
 installed qemu-user && dpkg --compare-versions "$(dpkg-query -W -f='${Version}' qemu-user)" ge 1:10 &&
   exit 0
 

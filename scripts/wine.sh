@@ -5,8 +5,9 @@
 # the kernel can execute 32-bit x86 code, through qemu-user where it cannot.
 # wine.sh --how: says which of the two it is here.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-export WINESERVER=/usr/lib/wine/wineserver64
+export WINESERVER=$server
 # Without it Debian's wine64 leaves the prefix's syswow64 empty, and no 32-bit program starts.
 export WINEDLLPATH=/usr/lib/i386-linux-gnu/wine
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -40,7 +41,7 @@ EOF
   mv -T "$staging" "$dir" 2>/dev/null || rm -rf "$staging"
 }
 
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if runs_32bit; then
   [ "${1:-}" != --how ] || { echo "natively"; exit; }
   export WINELOADER=/usr/lib/wine/wine64
 else
@@ -53,8 +54,7 @@ else
          "run scripts/setup.sh, which installs qemu-user from bookworm-backports." >&2
     exit 1
   fi
-  dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/wine-loader
-  loader_dir "$dir"
-  export WINELOADER=$dir/lib/wine/wine64
+  loader_dir "$build/wine-loader"
+  export WINELOADER=$build/wine-loader/lib/wine/wine64
 fi
 exec "$WINELOADER" "$@"

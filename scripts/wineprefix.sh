@@ -2,10 +2,9 @@
 # wineprefix.sh create|remove DIR: a throwaway 64-bit Wine prefix, made and checked once per
 # run of the tests, the program or the benchmark.
 set -euo pipefail
+source "$(dirname "$0")/common.sh"
 action=$1 dir=$2
-wine=$(dirname "$0")/wine.sh
 export WINEPREFIX=$dir WINEARCH=win64 WINEDEBUG=-all
-server=/usr/lib/wine/wineserver64
 
 case $action in
 create)

@@ -271,9 +271,10 @@ void ExpectBox(const std::optional<MessageBoxSeen>& box, const Brasselt& app,
     EXPECT_EQ(box->owner, app.form()) << "a box the window does not own is not modal to it";
 }
 
-std::wstring Refusal(const std::wstring& lastLine) {
-    return L"The AutoRun setting could not be changed.\n" + SystemText(ERROR_ACCESS_DENIED) +
-           L"\n" + lastLine;
+// The failure box's text: the system's reason for the error, then the last line if any.
+std::wstring Failure(DWORD error, const std::wstring& lastLine = L"") {
+    return L"The AutoRun setting could not be changed.\n" + SystemText(error) +
+           (lastLine.empty() ? L"" : L"\n" + lastLine);
 }
 
 // While it lives, the key is a link to a key that does not exist: a write then fails with
@@ -382,7 +383,9 @@ TEST_F(EndToEnd, RefusalWhenElevatedExplainsAndShowsTheRegistry) {
 
     app.Click();
     const auto box = app.WaitForBox();
-    ExpectBox(box, app, Refusal(L"Run Brasselt as an administrator to change it."), {IDOK}, true);
+    ExpectBox(box, app,
+              Failure(ERROR_ACCESS_DENIED, L"Run Brasselt as an administrator to change it."),
+              {IDOK}, true);
     ASSERT_TRUE(box);
     app.Answer(*box, IDOK);
     EXPECT_EQ(app.State(), BST_UNCHECKED) << "the box must show what is stored";
@@ -406,7 +409,8 @@ TEST_F(EndToEnd, RefusalWhenNotElevatedOffersARestartAsAdministrator) {
 
     app.Click();
     auto box = app.WaitForBox();
-    ExpectBox(box, app, Refusal(L"Restart Brasselt as an administrator to change it?"),
+    ExpectBox(box, app,
+              Failure(ERROR_ACCESS_DENIED, L"Restart Brasselt as an administrator to change it?"),
               {IDYES, IDNO}, true);
     ASSERT_TRUE(box);
     app.Answer(*box, IDNO);
@@ -420,9 +424,7 @@ TEST_F(EndToEnd, RefusalWhenNotElevatedOffersARestartAsAdministrator) {
     ASSERT_TRUE(box);
     app.Answer(*box, IDYES);
     box = app.WaitForBox();
-    ExpectBox(box, app,
-              L"The AutoRun setting could not be changed.\n" + SystemText(ERROR_PATH_NOT_FOUND),
-              {IDOK}, true);
+    ExpectBox(box, app, Failure(ERROR_PATH_NOT_FOUND), {IDOK}, true);
     ASSERT_TRUE(box);
     app.Answer(*box, IDOK);
     EXPECT_EQ(app.State(), BST_CHECKED);
@@ -449,9 +451,7 @@ TEST_F(EndToEnd, OtherFailuresGetTheOkBoxOnly) {
 
     app.Click();
     const auto box = app.WaitForBox();
-    ExpectBox(box, app,
-              L"The AutoRun setting could not be changed.\n" + SystemText(ERROR_FILE_NOT_FOUND),
-              {IDOK}, true);
+    ExpectBox(box, app, Failure(ERROR_FILE_NOT_FOUND), {IDOK}, true);
     ASSERT_TRUE(box);
     app.Answer(*box, IDOK);
     EXPECT_EQ(app.State(), BST_UNCHECKED) << "nothing readable is stored";
