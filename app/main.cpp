@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "dpi/dpi.h"
 #include "mainwindow/mainwindow.h"
+#include "security/security.h"
 
 namespace {
 
@@ -16,6 +18,10 @@ int Fail(const wchar_t* what, DWORD error) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // Before anything else: later calls load DLLs, and the first window fixes the scale.
+    security::HardenProcess();
+    dpi::DeclareAwareness();
+
     HWND form = CreateForm1(instance);
     if (!form) return Fail(L"The main window could not be created.", GetLastError());
 

@@ -1,13 +1,14 @@
 #include "mainwindow.h"
 
-#include <shellapi.h>
-
 #include <array>
 #include <iterator>
 #include <memory>
 
-#include "registry/registry.h"
+#include "autorun/autorun.h"
+#include "dpi/dpi.h"
 #include "resources/resource.h"
+#include "security/security.h"
+#include "win32/win32.h"
 
 namespace {
 
@@ -19,18 +20,13 @@ constexpr wchar_t kLabel2Text[] = L"2008 - 2009";
 constexpr wchar_t kLabel3Text[] = L"www.tolvik.example  - contact@tolvik.example";
 constexpr COLORREF kLabel2Colour = RGB(255, 0, 0);
 
-constexpr wchar_t kKeyPath[] =
-    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\IniFileMapping\\Autorun.inf";
-constexpr wchar_t kDefaultValue[] = L"";
-constexpr wchar_t kDisabledMarker[] = L"@SYS:DoesNotExist";
-constexpr wchar_t kEnabledMarker[] = L"0";
-
 constexpr wchar_t kMessageTitle[] = L"Tolvik Autorun";
 constexpr wchar_t kCanceledMessage[] = L"All Drives Autorun Canceled..";
 constexpr wchar_t kEnabledMessage[] = L"All Drives Autorun Enabled..";
 constexpr wchar_t kWriteFailed[] = L"The AutoRun setting could not be changed.";
-constexpr wchar_t kNeedsAdministrator[] = L"Run Brasselt as an administrator to change it.";
 constexpr wchar_t kOfferRestart[] = L"Restart Brasselt as an administrator to change it?";
+constexpr wchar_t kDeniedToAdministrator[] =
+    L"The key's permissions do not allow this change, even for an administrator.";
 
 // Layout in twips, as designed. The order of the table is the tab order; only Check1 is a
 // tab stop, so it gets the focus.
@@ -63,121 +59,100 @@ constexpr ControlLayout kControls[] = {
 };
 // clang-format on
 
-// The exe declares no DPI awareness, so Windows always gives it a 96-DPI coordinate space and
-// scales the finished window itself.
-int TwipsToPixels(int twips) { return MulDiv(twips, 96, 1440); }
-
-struct GdiDeleter {
-    void operator()(HGDIOBJ object) const { DeleteObject(object); }
-};
-using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiDeleter>;
-using UniqueBrush = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiDeleter>;
-
 struct Form1 {
     HWND hwnd = nullptr;
     HWND check1 = nullptr;
     HWND label2 = nullptr;
-    std::array<UniqueFont, std::size(kControls)> fonts;
-    UniqueBrush faceBrush;
+    UINT dpi = USER_DEFAULT_SCREEN_DPI;
+    std::array<win32::UniqueFont, std::size(kControls)> fonts;
 };
 
-bool CreateControls(Form1& form) {
-    form.faceBrush.reset(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
-    if (!form.faceBrush) return false;
-    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(form.hwnd, GWLP_HINSTANCE));
+// Places the controls and makes their fonts at the window's DPI.
+void LayOutControls(Form1& form) {
+    const auto pixels = [&](int twips) { return dpi::TwipsToPixels(twips, form.dpi); };
     for (size_t i = 0; i < std::size(kControls); ++i) {
         const ControlLayout& layout = kControls[i];
-        form.fonts[i].reset(CreateFontW(-TwipsToPixels(layout.font.heightTwips), 0, 0, 0, FW_BOLD,
-                                        FALSE, FALSE, FALSE, layout.font.charset,
-                                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                        DEFAULT_PITCH | FF_DONTCARE, layout.font.face));
-        HWND control = CreateWindowExW(
-            0, layout.className, layout.text, WS_CHILD | WS_VISIBLE | layout.style,
-            TwipsToPixels(layout.place.left), TwipsToPixels(layout.place.top),
-            TwipsToPixels(layout.place.width), TwipsToPixels(layout.place.height), form.hwnd,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance, nullptr);
-        if (!form.fonts[i] || !control) return false;
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(form.fonts[i].get()), FALSE);
+        HWND control = GetDlgItem(form.hwnd, layout.id);
+        SetWindowPos(control, nullptr, pixels(layout.place.left), pixels(layout.place.top),
+                     pixels(layout.place.width), pixels(layout.place.height),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        win32::UniqueFont font(CreateFontW(-pixels(layout.font.heightTwips), 0, 0, 0, FW_BOLD,
+                                           FALSE, FALSE, FALSE, layout.font.charset,
+                                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                           DEFAULT_PITCH | FF_DONTCARE, layout.font.face));
+        // Where no font can be made, the control keeps the one it has.
+        if (!font) continue;
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+        form.fonts[i] = std::move(font);
+    }
+}
+
+// Gives the window its designed client size at its DPI, centred on the screen.
+void CentreOnScreen(const Form1& form, DWORD style) {
+    RECT frame{0, 0, dpi::TwipsToPixels(kClientTwips.cx, form.dpi),
+               dpi::TwipsToPixels(kClientTwips.cy, form.dpi)};
+    dpi::AdjustWindowRect(frame, style, form.dpi);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    SetWindowPos(form.hwnd, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool CreateControls(Form1& form) {
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(form.hwnd, GWLP_HINSTANCE));
+    for (const ControlLayout& layout : kControls) {
+        if (!CreateWindowExW(0, layout.className, layout.text, WS_CHILD | WS_VISIBLE | layout.style,
+                             0, 0, 0, 0, form.hwnd,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance,
+                             nullptr)) {
+            return false;
+        }
     }
     form.check1 = GetDlgItem(form.hwnd, IDC_CHECK1);
     form.label2 = GetDlgItem(form.hwnd, IDC_LABEL2);
+    form.dpi = dpi::Of(form.hwnd);
+    CentreOnScreen(form, static_cast<DWORD>(GetWindowLongPtrW(form.hwnd, GWL_STYLE)));
+    LayOutControls(form);
     return true;
 }
 
 void ShowRegistrySetting(const Form1& form) {
-    const auto value = registry::ReadStringValue(HKEY_LOCAL_MACHINE, kKeyPath, kDefaultValue);
-    const bool disabled = value == kDisabledMarker;
-    SendMessageW(form.check1, BM_SETCHECK, disabled ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageW(form.check1, BM_SETCHECK, autorun::IsDisabled() ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-std::wstring WriteFailureText(LONG status, bool offerRestart) {
+// The first line, the system's reason, and a last line where there is one.
+std::wstring FailureText(DWORD error, const wchar_t* lastLine) {
     std::wstring text = kWriteFailed;
     text += L"\n";
-    text += SystemErrorText(static_cast<DWORD>(status));
-    if (offerRestart) {
+    text += SystemErrorText(error);
+    if (lastLine) {
         text += L"\n";
-        text += kOfferRestart;
-    } else if (status == ERROR_ACCESS_DENIED) {
-        text += L"\n";
-        text += kNeedsAdministrator;
+        text += lastLine;
     }
     return text;
 }
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
-
-// Windows before Vista cannot tell, and there a restart through the shell may still help.
-bool IsElevated() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    const UniqueHandle owned(token);
-    TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
-    return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
-           elevation.TokenIsElevated;
-}
-
-// Restarting as an administrator helps only where access was denied to a process that is not
-// elevated already.
-bool OffersRestart(LONG status) { return status == ERROR_ACCESS_DENIED && !IsElevated(); }
-
-// Starts this exe again through the UAC prompt. Returns the error, ERROR_CANCELLED when the
-// user declines the prompt.
-DWORD RestartAsAdministrator(HWND owner) {
-    std::wstring path(32768, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0 || length == path.size()) return GetLastError();
-    path.resize(length);
-
-    SHELLEXECUTEINFOW execute{};
-    execute.cbSize = sizeof execute;
-    // Failures are reported by our own box, not the shell's.
-    execute.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
-    execute.hwnd = owner;
-    execute.lpVerb = L"runas";
-    execute.lpFile = path.c_str();
-    execute.nShow = SW_SHOWNORMAL;
-    return ShellExecuteExW(&execute) ? ERROR_SUCCESS : GetLastError();
-}
-
-// Says why the write failed and, where it can help, offers the restart as administrator.
+// Says why the write failed and, where it can help, offers the restart as administrator:
+// only where access was denied to a process that is not elevated already.
 void ReportWriteFailure(const Form1& form, LONG status) {
-    const bool offerRestart = OffersRestart(status);
-    const int answer = MessageBoxW(form.hwnd, WriteFailureText(status, offerRestart).c_str(),
-                                   kMessageTitle, (offerRestart ? MB_YESNO : MB_OK) | MB_ICONERROR);
+    const bool denied = status == ERROR_ACCESS_DENIED;
+    const bool offerRestart = denied && !security::IsElevated();
+    const wchar_t* lastLine =
+        offerRestart ? kOfferRestart : (denied ? kDeniedToAdministrator : nullptr);
+    const int answer =
+        MessageBoxW(form.hwnd, FailureText(static_cast<DWORD>(status), lastLine).c_str(),
+                    kMessageTitle, (offerRestart ? MB_YESNO : MB_OK) | MB_ICONERROR);
     if (answer == IDYES) {
-        const DWORD error = RestartAsAdministrator(form.hwnd);
+        const DWORD error = security::RestartAsAdministrator(form.hwnd);
         if (error == ERROR_SUCCESS) {
             // Not DestroyWindow: the checkbox that sent this click is still handling it.
             PostMessageW(form.hwnd, WM_CLOSE, 0, 0);
             return;
         }
         if (ReportsRestartFailure(error)) {
-            MessageBoxW(form.hwnd, WriteFailureText(static_cast<LONG>(error), false).c_str(),
-                        kMessageTitle, MB_OK | MB_ICONERROR);
+            MessageBoxW(form.hwnd, FailureText(error, nullptr).c_str(), kMessageTitle,
+                        MB_OK | MB_ICONERROR);
         }
     }
     // The checkbox now shows what the user asked for, not what the registry holds.
@@ -189,8 +164,7 @@ void Check1_Click(const Form1& form) {
     if (!IsWindowVisible(form.hwnd)) return;
 
     const bool disable = SendMessageW(form.check1, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    const LONG status = registry::WriteStringValue(HKEY_LOCAL_MACHINE, kKeyPath, kDefaultValue,
-                                                   disable ? kDisabledMarker : kEnabledMarker);
+    const LONG status = autorun::SetDisabled(disable);
     if (status != ERROR_SUCCESS) {
         ReportWriteFailure(form, status);
         return;
@@ -198,10 +172,21 @@ void Check1_Click(const Form1& form) {
     MessageBoxW(form.hwnd, disable ? kCanceledMessage : kEnabledMessage, kMessageTitle, MB_OK);
 }
 
+// The system's own button-face brush, so that the labels follow a change of the system
+// colours (high contrast among them) as the window does.
 LRESULT OnCtlColorStatic(const Form1& form, HDC dc, HWND control) {
     SetTextColor(dc, control == form.label2 ? kLabel2Colour : GetSysColor(COLOR_BTNTEXT));
     SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-    return reinterpret_cast<LRESULT>(form.faceBrush.get());
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+// Windows suggests the window's new place and size on a display of another scale.
+void OnDpiChanged(Form1& form, UINT newDpi, const RECT& suggested) {
+    form.dpi = newDpi;
+    SetWindowPos(form.hwnd, nullptr, suggested.left, suggested.top,
+                 suggested.right - suggested.left, suggested.bottom - suggested.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOutControls(form);
 }
 
 LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -230,6 +215,9 @@ LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     case WM_CTLCOLORSTATIC:
         return OnCtlColorStatic(*form, reinterpret_cast<HDC>(wParam),
                                 reinterpret_cast<HWND>(lParam));
+    case WM_DPICHANGED:
+        OnDpiChanged(*form, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -260,16 +248,9 @@ HWND CreateForm1(HINSTANCE instance) {
         return nullptr;
     }
 
-    constexpr DWORD style = WS_OVERLAPPEDWINDOW;
-    RECT frame{0, 0, TwipsToPixels(kClientTwips.cx), TwipsToPixels(kClientTwips.cy)};
-    AdjustWindowRectEx(&frame, style, FALSE, 0);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-
+    // Its size and place depend on its DPI, which it knows once it exists: WM_CREATE sets them.
     auto form = std::make_unique<Form1>();
-    return CreateWindowExW(0, kClassName, kCaption, style, left, top, width, height, nullptr,
+    return CreateWindowExW(0, kClassName, kCaption, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr,
                            nullptr, instance, &form);
 }
 

@@ -1,14 +1,9 @@
 #include "registry.h"
 
-#include <memory>
+#include "win32/win32.h"
 
 namespace registry {
 namespace {
-
-struct KeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 // The only crossings between the program's wide strings and the ANSI code page. Explicit
 // lengths keep embedded NULs.
@@ -31,21 +26,17 @@ std::wstring FromAnsi(const std::string& ansi) {
     return text;
 }
 
-// A 32-bit process on 64-bit Windows would otherwise be redirected to Wow6432Node, which the
-// system's own AutoRun lookup never reads. The flag is ignored on 32-bit Windows.
-constexpr REGSAM kNativeView = KEY_WOW64_64KEY;
-
 }  // namespace
 
 LONG WriteStringValue(HKEY root, const std::wstring& keyPath, const std::wstring& valueName,
-                      const std::wstring& data) {
+                      const std::wstring& data, REGSAM view) {
     HKEY handle = nullptr;
     const LONG created =
         RegCreateKeyExA(root, ToAnsi(keyPath).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE | kNativeView, nullptr, &handle, nullptr);
+                        KEY_SET_VALUE | view, nullptr, &handle, nullptr);
     // Without a key the store could only fail with "invalid handle", hiding the real cause.
     if (created != ERROR_SUCCESS) return created;
-    const UniqueKey key(handle);
+    const win32::UniqueKey key(handle);
 
     const std::string bytes = ToAnsi(data);
     return RegSetValueExA(key.get(), ToAnsi(valueName).c_str(), 0, REG_SZ,
@@ -54,11 +45,11 @@ LONG WriteStringValue(HKEY root, const std::wstring& keyPath, const std::wstring
 }
 
 std::optional<std::wstring> ReadStringValue(HKEY root, const std::wstring& keyPath,
-                                            const std::wstring& valueName) {
+                                            const std::wstring& valueName, REGSAM view) {
     // A failed open leaves the handle null, and both queries below then fail on it.
     HKEY handle = nullptr;
-    RegOpenKeyExA(root, ToAnsi(keyPath).c_str(), 0, KEY_QUERY_VALUE | kNativeView, &handle);
-    const UniqueKey key(handle);
+    RegOpenKeyExA(root, ToAnsi(keyPath).c_str(), 0, KEY_QUERY_VALUE | view, &handle);
+    const win32::UniqueKey key(handle);
     const std::string name = ToAnsi(valueName);
 
     DWORD size = 0;

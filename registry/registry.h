@@ -6,17 +6,18 @@
 #include <string>
 
 // String values in the registry, through the ANSI registry functions. The strings are wide
-// inside the program and cross into the registry in the system's ANSI code page.
+// inside the program and cross into the registry in the system's ANSI code page. view is 0, or
+// KEY_WOW64_64KEY / KEY_WOW64_32KEY for one registry view of 64-bit Windows.
 namespace registry {
 
 // Creates the key (and any missing parents) if needed and stores data as a REG_SZ value,
 // terminating NUL included. Returns the failing create's status, or else the store's.
 LONG WriteStringValue(HKEY root, const std::wstring& keyPath, const std::wstring& valueName,
-                      const std::wstring& data);
+                      const std::wstring& data, REGSAM view);
 
 // The value's data as text, cut at its first NUL, or nullopt when it cannot be read (missing
 // key or value, refused access). The type is not checked: any data reads as text.
 std::optional<std::wstring> ReadStringValue(HKEY root, const std::wstring& keyPath,
-                                            const std::wstring& valueName);
+                                            const std::wstring& valueName, REGSAM view);
 
 }  // namespace registry

@@ -14,7 +14,9 @@ fi
 exe=$build/i686/Brasselt.exe
 echo "32-bit programs run $("$wine" --how)."
 
-export WINEPREFIX=${WINEPREFIX:-$build/wineprefix-run} WINEDEBUG=-all
+# A prefix of Brasselt's own: one that the user keeps for other Windows programs (their
+# WINEPREFIX) would get the registry change, and may be a 32-bit one, which cannot run here.
+export WINEPREFIX=${BRASSELT_WINEPREFIX:-$build/wineprefix-run} WINEDEBUG=-all
 if [ ! -d "$WINEPREFIX" ]; then
   "$root/scripts/wineprefix.sh" create "$WINEPREFIX"
   # The prefix keeps its server for the tests; the program alone needs no server once it ends.

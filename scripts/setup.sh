@@ -6,8 +6,10 @@ source "$(dirname "$0")/common.sh"
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 
-packages=(cmake make file googletest g++-mingw-w64-i686-posix clang-format wine wine32:i386
-          wine64 xvfb xauth x11-utils fonts-liberation imagemagick zip unzip)
+# g++ builds the icon generator, which runs on the build machine.
+packages=(cmake make file g++ googletest g++-mingw-w64-i686-posix clang-format wine wine32:i386
+          wine64 xvfb xauth x11-utils fonts-liberation imagemagick icoutils libimage-exiftool-perl
+          zip unzip)
 
 updated=
 update() {

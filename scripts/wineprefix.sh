@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# wineprefix.sh create|remove DIR: a throwaway 64-bit Wine prefix, made and checked once per
-# run of the tests, the program or the benchmark.
+# wineprefix.sh create DIR [DPI] | remove DIR: a throwaway 64-bit Wine prefix, made and checked
+# once per run of the tests, the program or the benchmark; its display at DPI (default 96).
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
-action=$1 dir=$2
+action=$1 dir=$2 dpi=${3:-96}
 export WINEPREFIX=$dir WINEARCH=win64 WINEDEBUG=-all
 
 case $action in
@@ -22,6 +22,13 @@ create)
     "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
     # A crash ends the process instead of leaving a dialog that blocks the run.
     "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+    # Wine reads the DPI when its server starts.
+    if [ "$dpi" != 96 ]; then
+      "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f
+      "$server" -k
+      "$server" -w
+      "$server" -p
+    fi
   } </dev/null >"$log" 2>&1 || { cat "$log"; exit 1; }
   # Everything else here runs 32-bit programs: fail now, and say why, if they cannot start.
   if ! timeout 60 "$wine" 'C:\windows\syswow64\cmd.exe' /c exit </dev/null >>"$log" 2>&1; then

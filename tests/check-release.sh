@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # check-release.sh SRC BUILD: the qualities of what users get. Brasselt.exe is a hardened 32-bit
 # GUI image that imports only DLLs Windows always loads from the system directory, and is
-# small; the zip holds it and the README; a second clean build elsewhere gives the same bytes;
-# the C++ follows .clang-format.
+# small; its resources and version record are the golden ones; the zip holds it and the
+# README; a second clean build elsewhere gives the same bytes; the C++ follows .clang-format.
 set -euo pipefail
-src=$1 build=$2 exe=$2/Brasselt.exe work=$2/release-check
+src=$1 build=$2 exe=$2/Brasselt.exe work=$2/release-check actual=$2/golden-actual
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 headers=$(i686-w64-mingw32-objdump -p "$exe")
@@ -13,22 +13,48 @@ file -b "$exe" | grep -q '^PE32 executable (GUI) Intel 80386' || fail "not a PE3
 flags=$((16#$(awk '/^DllCharacteristics/ {print $2}' <<<"$headers")))
 ((flags & 0x40)) || fail "no ASLR (dynamic base)"
 ((flags & 0x100)) || fail "no DEP (NX compatible)"
+((flags & 0x8000)) || fail "not marked terminal-server aware"
+((flags & 0x400)) || fail "not marked free of SEH handlers"
+# Registering an SEH handler on x86 means writing the handler chain at fs:[0].
+if i686-w64-mingw32-objdump -d "$exe" | grep -qE ',%fs:(0x0)?\(?\)?$'; then
+  fail "code writes fs:[0], so the image is not free of SEH handlers"
+fi
 # ASLR cannot move an image without its relocations.
 [ "$(awk '$1 == ".reloc" {print $2}' <<<"$sections")" -gt 0 ] || fail "no relocations"
-grep -q '^Time/Date.*1970' <<<"$headers" || fail "the link time stamp is set"
 # KnownDLLs only: a DLL of any other name could be planted beside the exe.
 for dll in $(awk '/DLL Name:/ {print tolower($3)}' <<<"$headers" | sort -u); do
-  [[ $dll =~ ^(kernel32|user32|gdi32|advapi32|shell32|msvcrt)\.dll$ ]] || fail "imports $dll"
+  [[ $dll =~ ^(kernel32|user32|gdi32|advapi32|shell32|ole32|msvcrt)\.dll$ ]] || fail "imports $dll"
 done
 total=$(awk '$1 ~ /^\./ && $1 != ".rsrc" {sum += $2} END {print sum}' <<<"$sections")
 echo "size: $(stat -c %s "$exe") bytes on disk, $total of code and data"
 [ "$total" -le 65536 ] || fail "code and data exceed 64 KiB"
 
+# What Windows shows of the exe, read by icoutils and exiftool: the resources (without their
+# offsets, which move with the code), the icon that Explorer draws, as a listing of its images
+# and in full, the header and the version record (without the sizes of code and data).
+mkdir -p "$actual"
+wrestool -x -t 14 -n 1 "$exe" >"$actual/icon.ico"
+{
+  wrestool -l "$exe" | sed 's/ offset=0x[0-9a-f]*//'
+  icotool -l "$actual/icon.ico"
+  exiftool -s -EXE:all --CodeSize --InitializedDataSize --UninitializedDataSize --EntryPoint \
+    --LinkerVersion "$exe"
+} >"$actual/resources.txt"
+for golden in resources.txt icon.ico; do
+  if cmp -s "$src/tests/golden/$golden" "$actual/$golden"; then
+    rm "$actual/$golden"
+  else
+    diff -u "$src/tests/golden/$golden" "$actual/$golden" --text | head -40 >&2 || true
+    fail "$golden differs from tests/golden/$golden; actual: $actual/$golden"
+  fi
+done
+
 rm -rf "$work"
 (cd "$build" && cpack -B "$work" >/dev/null)
-zip=$work/Brasselt-1.0.0-win32.zip
-[ "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" = "Brasselt.exe README.md " ] || fail "zip contents"
-unzip -p "$zip" Brasselt.exe | cmp - "$exe" || fail "the zip holds another exe"
+zips=("$work"/Brasselt-*-win32.zip)
+[ ${#zips[@]} -eq 1 ] && [ -f "${zips[0]}" ] || fail "no single release zip"
+[ "$(unzip -Z1 "${zips[0]}" | sort | tr '\n' ' ')" = "Brasselt.exe README.md " ] || fail "zip contents"
+unzip -p "${zips[0]}" Brasselt.exe | cmp - "$exe" || fail "the zip holds another exe"
 
 copy="$work/a longer path/src"
 mkdir -p "$copy"
@@ -39,7 +65,7 @@ cmake --build "$copy/../build" --target Brasselt >/dev/null
 cmp "$exe" "$copy/../build/Brasselt.exe" || fail "a build in another folder differs"
 
 cd "$src"
-find app registry mainwindow resources tests scripts -name '*.cpp' -o -name '*.h' |
-  xargs clang-format --dry-run --Werror
+find app autorun dpi mainwindow registry resources security tests scripts win32 \
+  -name '*.cpp' -o -name '*.h' -o -name '*.c' | xargs clang-format --dry-run --Werror
 rm -rf "$work"
 echo "ok"

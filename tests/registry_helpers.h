@@ -8,17 +8,15 @@
 
 #include <sddl.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "win32/win32.h"
+
 namespace testreg {
 
-struct KeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+using win32::UniqueKey;
 
 struct Value {
     DWORD type;
@@ -59,14 +57,17 @@ inline void Set(const std::wstring& path, const Value& value, REGSAM view = KEY_
                    static_cast<DWORD>(value.bytes.size()));
 }
 
-// The default value's type and stored bytes, as the wide API keeps them.
+// The default value's type and stored bytes, as the wide API keeps them. A buffer of exactly
+// the stored size, since Wine appends a NUL to a string without one where there is room.
 inline std::optional<Value> Get(const std::wstring& path, REGSAM view = KEY_WOW64_64KEY) {
     const UniqueKey key = Open(path, KEY_QUERY_VALUE, view);
-    Value value{REG_NONE, std::vector<BYTE>(200000)};
-    DWORD size = static_cast<DWORD>(value.bytes.size());
-    if (RegQueryValueExW(key.get(), L"", nullptr, &value.type, value.bytes.data(), &size) != 0) {
+    Value value{REG_NONE, {}};
+    DWORD size = 0;
+    if (RegQueryValueExW(key.get(), L"", nullptr, nullptr, nullptr, &size) != 0) {
         return std::nullopt;
     }
+    value.bytes.resize(size);
+    RegQueryValueExW(key.get(), L"", nullptr, &value.type, value.bytes.data(), &size);
     value.bytes.resize(size);
     return value;
 }
