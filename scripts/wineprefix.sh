@@ -38,6 +38,10 @@ create)
          "32-bit x86 code, qemu-user from bookworm-backports." >&2
     exit 1
   fi
+  # Wine ends the prefix's desktop and services a few seconds after the last program, and
+  # starting them again takes it over 10 s (RpcSs). A program that waits until the server
+  # ends keeps them up between tests.
+  ("$server" -w | "$wine" 'C:\windows\system32\cmd.exe' /c pause) </dev/null >/dev/null 2>&1 &
   ;;
 remove)
   "$server" -k 2>/dev/null || true
