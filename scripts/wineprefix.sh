@@ -44,7 +44,9 @@ create)
   ("$server" -w | "$wine" 'C:\windows\system32\cmd.exe' /c pause) </dev/null >/dev/null 2>&1 &
   ;;
 remove)
+  # The prefix's programs may still be writing into it until its server has ended.
   "$server" -k 2>/dev/null || true
+  "$server" -w 2>/dev/null || true
   rm -rf "$dir"
   ;;
 *)
