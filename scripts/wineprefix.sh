@@ -44,9 +44,13 @@ create)
   ("$server" -w | "$wine" 'C:\windows\system32\cmd.exe' /c pause) </dev/null >/dev/null 2>&1 &
   ;;
 remove)
-  # The prefix's programs may still be writing into it until its server has ended.
-  "$server" -k 2>/dev/null || true
-  "$server" -w 2>/dev/null || true
+  # The prefix's programs may write into it until its server has ended, and one that was
+  # just starting then starts a server of its own: end that one too.
+  for _ in 1 2 3; do
+    "$server" -k 2>/dev/null || true
+    "$server" -w 2>/dev/null || true
+    rm -rf "$dir" 2>/dev/null && exit 0
+  done
   rm -rf "$dir"
   ;;
 *)
