@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +21,7 @@ extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 namespace {
 
 using golden::BuildFolder;
+using golden::WaitFor;
 using testreg::Raw;
 using testreg::Sz;
 
@@ -30,14 +30,6 @@ const std::wstring kKey =
 const std::wstring kMarker = L"@SYS:DoesNotExist";
 const std::wstring kNul(1, L'\0');
 const std::wstring kExe = L"\\Brasselt.exe";
-
-// A 32-bit program takes up to 5 s to start under emulation; the bound is well above that.
-bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 30000) {
-    for (const ULONGLONG end = GetTickCount64() + timeoutMs; !done(); Sleep(20)) {
-        if (GetTickCount64() > end) return false;
-    }
-    return true;
-}
 
 // The first visible top-level window of a process with that class or title.
 HWND FindWindowOf(DWORD processId, const wchar_t* className, const wchar_t* title) {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -25,6 +26,15 @@ struct Image {
 };
 
 inline size_t Stride(const Image& image) { return (image.width * 3 + 3) & ~3; }
+
+// Polls until done, for at most the timeout. A 32-bit program takes up to 5 s to start under
+// emulation; the default bound is well above that.
+inline bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 30000) {
+    for (const ULONGLONG end = GetTickCount64() + timeoutMs; !done(); Sleep(20)) {
+        if (GetTickCount64() > end) return false;
+    }
+    return true;
+}
 
 // The build folder as Windows programs see it.
 inline std::wstring BuildFolder() {
@@ -99,9 +109,7 @@ inline void Write(const std::wstring& path, const Image& image) {
 // outside. Returns the last capture.
 inline Image WaitToLookLike(HWND window, const Image& expected) {
     Image actual;
-    for (const ULONGLONG end = GetTickCount64() + 10000; GetTickCount64() < end; Sleep(50)) {
-        if ((actual = Capture(window)) == expected) break;
-    }
+    WaitFor([&] { return (actual = Capture(window)) == expected; }, 10000);
     return actual;
 }
 
