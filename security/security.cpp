@@ -38,11 +38,35 @@ bool IsElevated() {
            elevation.TokenIsElevated;
 }
 
+namespace {
+
+// From the system directory only. Windows 7 without KB2533623, and XP, refuse the flag; the DLLs
+// loaded here are KnownDLLs, which a plain load takes from the system directory there too.
+win32::UniqueModule LoadSystemDll(const wchar_t* name) {
+    HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!module && GetLastError() == ERROR_INVALID_PARAMETER) module = LoadLibraryW(name);
+    return win32::UniqueModule(module);
+}
+
+}  // namespace
+
 DWORD RestartAsAdministrator(HWND owner) {
     std::wstring path(32768, L'\0');
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0 || length == path.size()) return GetLastError();
     path.resize(length);
+
+    // Loaded for this rare path alone, so that no start pays for them.
+    const win32::UniqueModule ole32 = LoadSystemDll(L"ole32.dll");
+    const auto coInitializeEx =
+        win32::Function<decltype(CoInitializeEx)>(ole32.get(), "CoInitializeEx");
+    const auto coUninitialize =
+        win32::Function<decltype(CoUninitialize)>(ole32.get(), "CoUninitialize");
+    if (!coInitializeEx || !coUninitialize) return GetLastError();
+    const win32::UniqueModule shell32 = LoadSystemDll(L"shell32.dll");
+    const auto shellExecuteEx =
+        win32::Function<decltype(ShellExecuteExW)>(shell32.get(), "ShellExecuteExW");
+    if (!shellExecuteEx) return GetLastError();
 
     SHELLEXECUTEINFOW execute{};
     execute.cbSize = sizeof execute;
@@ -55,9 +79,9 @@ DWORD RestartAsAdministrator(HWND owner) {
     // The verb may run through a shell extension, which needs COM. If COM cannot start here,
     // the shell may still manage without it.
     const bool com =
-        SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
-    const DWORD error = ShellExecuteExW(&execute) ? ERROR_SUCCESS : GetLastError();
-    if (com) CoUninitialize();
+        SUCCEEDED(coInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+    const DWORD error = shellExecuteEx(&execute) ? ERROR_SUCCESS : GetLastError();
+    if (com) coUninitialize();
     return error;
 }
 

@@ -16,14 +16,16 @@ flags=$((16#$(awk '/^DllCharacteristics/ {print $2}' <<<"$headers")))
 ((flags & 0x8000)) || fail "not marked terminal-server aware"
 ((flags & 0x400)) || fail "not marked free of SEH handlers"
 # Registering an SEH handler on x86 means writing the handler chain at fs:[0].
-if i686-w64-mingw32-objdump -d "$exe" | grep -qE ',%fs:(0x0)?\(?\)?$'; then
+# Read whole: under pipefail, a grep that stops at the first match would kill objdump and
+# turn the match into a failed pipeline.
+disassembly=$(i686-w64-mingw32-objdump -d "$exe")
+[ "$(grep -cE ',%fs:(0x0)?\(?\)?$' <<<"$disassembly")" -eq 0 ] ||
   fail "code writes fs:[0], so the image is not free of SEH handlers"
-fi
 # ASLR cannot move an image without its relocations.
 [ "$(awk '$1 == ".reloc" {print $2}' <<<"$sections")" -gt 0 ] || fail "no relocations"
 # KnownDLLs only: a DLL of any other name could be planted beside the exe.
 for dll in $(awk '/DLL Name:/ {print tolower($3)}' <<<"$headers" | sort -u); do
-  [[ $dll =~ ^(kernel32|user32|gdi32|advapi32|shell32|ole32|msvcrt)\.dll$ ]] || fail "imports $dll"
+  [[ $dll =~ ^(kernel32|user32|gdi32|advapi32|msvcrt)\.dll$ ]] || fail "imports $dll"
 done
 total=$(awk '$1 ~ /^\./ && $1 != ".rsrc" {sum += $2} END {print sum}' <<<"$sections")
 echo "size: $(stat -c %s "$exe") bytes on disk, $total of code and data"
@@ -34,6 +36,11 @@ echo "size: $(stat -c %s "$exe") bytes on disk, $total of code and data"
 # and in full, the header and the version record (without the sizes of code and data).
 mkdir -p "$actual"
 wrestool -x -t 14 -n 1 "$exe" >"$actual/icon.ico"
+# wrestool writes bytes it never filled after the last image; the icon ends where the
+# directory's furthest image (size + offset) ends.
+count=$(od -An -tu2 -j4 -N2 "$actual/icon.ico")
+truncate -s "$(od -An -tu4 -j6 -N$((16 * count)) -w16 "$actual/icon.ico" |
+  awk '$3 + $4 > end {end = $3 + $4} END {print end}')" "$actual/icon.ico"
 {
   wrestool -l "$exe" | sed 's/ offset=0x[0-9a-f]*//'
   icotool -l "$actual/icon.ico"
