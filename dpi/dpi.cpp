@@ -13,19 +13,19 @@ void DeclareAwareness() {
     // Per-monitor v2 (Windows 10 1703), per-monitor (8.1), system-aware (Vista): the first
     // that this Windows has and accepts.
     if (const auto setContext = win32::Function<BOOL WINAPI(DPI_AWARENESS_CONTEXT)>(
-            User32(), "SetProcessDpiAwarenessContext");
-        setContext && setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) {
-        return;
-    }
-    // shcore is not among the DLLs every process has; the system directory is the only place
-    // to load it from.
-    const win32::UniqueModule shcore(
-        LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    constexpr int kPerMonitorAware = 2;  // PROCESS_PER_MONITOR_DPI_AWARE
-    if (const auto setAwareness =
-            win32::Function<HRESULT WINAPI(int)>(shcore.get(), "SetProcessDpiAwareness");
-        setAwareness && SUCCEEDED(setAwareness(kPerMonitorAware))) {
-        return;
+            User32(), "SetProcessDpiAwarenessContext")) {
+        if (setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) return;
+    } else {
+        // Only where the first is missing: shcore is not among the DLLs every process has, and
+        // loading it costs every start. The system directory is the only place to load it from.
+        const win32::UniqueModule shcore(
+            LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+        constexpr int kPerMonitorAware = 2;  // PROCESS_PER_MONITOR_DPI_AWARE
+        if (const auto setAwareness =
+                win32::Function<HRESULT WINAPI(int)>(shcore.get(), "SetProcessDpiAwareness");
+            setAwareness && SUCCEEDED(setAwareness(kPerMonitorAware))) {
+            return;
+        }
     }
     if (const auto setAware = win32::Function<BOOL WINAPI()>(User32(), "SetProcessDPIAware")) {
         setAware();

@@ -9,7 +9,7 @@ sudo=
 # g++ builds the icon generator, which runs on the build machine.
 packages=(cmake make file g++ googletest g++-mingw-w64-i686-posix clang-format wine wine32:i386
           wine64 xvfb xauth x11-utils fonts-liberation imagemagick icoutils libimage-exiftool-perl
-          zip unzip)
+          zip unzip osslsigncode openssl)
 
 updated=
 update() {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # check-release.sh SRC BUILD: the qualities of what users get. Brasselt.exe is a hardened 32-bit
 # GUI image that imports only DLLs Windows always loads from the system directory, and is
-# small; its resources and version record are the golden ones; the zip holds it and the
-# README; a second clean build elsewhere gives the same bytes; the C++ follows .clang-format.
+# small; its resources and version record are the golden ones; the release command signs it,
+# reversibly, and packs it with the README and checksums; a clean build elsewhere gives the
+# same bytes; the C++ follows .clang-format.
 set -euo pipefail
 src=$1 build=$2 exe=$2/Brasselt.exe work=$2/release-check actual=$2/golden-actual
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -56,20 +57,44 @@ for golden in resources.txt icon.ico; do
   fi
 done
 
+# The release command, run on a committed copy of this tree in a longer path, with a throwaway
+# certificate: its exe, once the signature is removed, is this build's byte for byte.
 rm -rf "$work"
-(cd "$build" && cpack -B "$work" >/dev/null)
-zips=("$work"/Brasselt-*-win32.zip)
-[ ${#zips[@]} -eq 1 ] && [ -f "${zips[0]}" ] || fail "no single release zip"
-[ "$(unzip -Z1 "${zips[0]}" | sort | tr '\n' ' ')" = "Brasselt.exe README.md " ] || fail "zip contents"
-unzip -p "${zips[0]}" Brasselt.exe | cmp - "$exe" || fail "the zip holds another exe"
-
 copy="$work/a longer path/src"
+release=$copy/build/release
 mkdir -p "$copy"
 tar -C "$src" --exclude=./build --exclude=./.git -cf - . | tar -C "$copy" -xf -
-cmake -S "$copy" -B "$copy/../build" -DCMAKE_TOOLCHAIN_FILE="$copy/cmake/mingw.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$copy/../build" --target Brasselt >/dev/null
-cmp "$exe" "$copy/../build/Brasselt.exe" || fail "a build in another folder differs"
+git -C "$copy" init -q
+git -C "$copy" add -A
+git -C "$copy" -c user.name=test -c user.email=test@example.invalid commit -qm copy
+cd "$work"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj /CN=CA 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr -subj /CN=Signer 2>/dev/null
+openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
+  -extfile <(echo extendedKeyUsage=codeSigning) -out signer.pem 2>/dev/null
+openssl pkcs12 -export -in signer.pem -inkey signer.key -passout pass:secret -out signer.p12
+printf secret >password
+make_release() { "$copy/scripts/release.sh" >release.log 2>&1; }
+
+BRASSELT_SIGN_PKCS12=missing.p12 make_release && fail "released without the certificate"
+grep -q "no certificate file" release.log || fail "no clear message for a missing certificate"
+BRASSELT_SIGN_PKCS12=$work/signer.p12 BRASSELT_SIGN_PASSWORD=wrong make_release &&
+  fail "released with a wrong password"
+grep -q "signing failed" release.log || fail "no clear message for a wrong password"
+[ ! -e "$release" ] || fail "a failed release left $release"
+BRASSELT_SIGN_PKCS12=$work/signer.p12 BRASSELT_SIGN_PASSWORD_FILE=$work/password make_release ||
+  fail "the release failed: $(cat release.log)"
+
+cd "$release"
+osslsigncode verify -CAfile "$work/ca.pem" -in Brasselt.exe >"$work/verify.log" 2>&1 ||
+  fail "the signature does not verify: $(cat "$work/verify.log")"
+osslsigncode remove-signature -in Brasselt.exe -out "$work/unsigned.exe" >/dev/null
+cmp "$work/unsigned.exe" "$exe" || fail "the release's exe without its signature is not this build's"
+[ -x Brasselt.exe ] || fail "the signed exe is not executable"
+sha256sum --quiet -c SHA256SUMS || fail "SHA256SUMS does not match"
+zip=(Brasselt-*-win32.zip)
+[ "$(unzip -Z1 "${zip[0]}" | sort | tr '\n' ' ')" = "Brasselt.exe README.md " ] || fail "zip contents"
+unzip -p "${zip[0]}" Brasselt.exe | cmp - Brasselt.exe || fail "the zip holds another exe"
 
 cd "$src"
 find app autorun dpi mainwindow registry resources security tests scripts win32 \

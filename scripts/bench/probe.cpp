@@ -1,5 +1,6 @@
 // probe RUNS EXE... : starts each exe in turn, RUNS times, and reports for each the median
-// time from CreateProcess to its first visible window and its median page-file usage once idle.
+// time from CreateProcess to its first visible window with its quartiles (the spread), and
+// its median page-file usage once idle.
 
 #include <windows.h>
 
@@ -26,9 +27,10 @@ BOOL CALLBACK FindVisible(HWND window, LPARAM param) {
     return FALSE;
 }
 
-double Median(std::vector<double> values) {
+// The value below which that fraction of the values lie.
+double Quantile(std::vector<double> values, double fraction) {
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return values[static_cast<size_t>(fraction * (values.size() - 1) + 0.5)];
 }
 
 }  // namespace
@@ -79,7 +81,9 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     for (int p = 0; p < programs; ++p) {
-        wprintf(L"%ls %.1f %.0f\n", argv[2 + p], Median(milliseconds[p]), Median(kilobytes[p]));
+        wprintf(L"%ls %.1f %.1f %.1f %.0f\n", argv[2 + p], Quantile(milliseconds[p], 0.5),
+                Quantile(milliseconds[p], 0.25), Quantile(milliseconds[p], 0.75),
+                Quantile(kilobytes[p], 0.5));
     }
     return 0;
 }
