@@ -36,34 +36,6 @@ inline std::wstring Folder(const wchar_t* variable) {
     return folder;
 }
 
-// Top-down rows of 24-bit BGR pixels, each padded to 4 bytes, as GDI and WIC both lay them out.
-struct Image {
-    UINT width = 0, height = 0;
-    std::vector<BYTE> pixels;
-    bool operator==(const Image&) const = default;
-    UINT Stride() const { return (width * 3 + 3) & ~3u; }
-};
-
-inline Image Capture(HWND window) {
-    RECT rect;
-    GetWindowRect(window, &rect);
-    Image image{UINT(rect.right - rect.left), UINT(rect.bottom - rect.top), {}};
-    image.pixels.resize(image.Stride() * image.height);
-    BITMAPINFO info{};
-    info.bmiHeader = {
-        sizeof info.bmiHeader, LONG(image.width), -LONG(image.height), 1, 24, 0, 0, 0, 0, 0, 0};
-    const HDC screen = GetDC(nullptr), copy = CreateCompatibleDC(screen);
-    const HBITMAP bitmap = CreateCompatibleBitmap(screen, image.width, image.height);
-    const HGDIOBJ old = SelectObject(copy, bitmap);
-    BitBlt(copy, 0, 0, image.width, image.height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(copy, old);
-    GetDIBits(copy, bitmap, 0, image.height, image.pixels.data(), &info, DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(copy);
-    ReleaseDC(nullptr, screen);
-    return image;
-}
-
 inline IWICImagingFactory* Codecs() {
     static IWICImagingFactory* const factory = [] {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -75,55 +47,76 @@ inline IWICImagingFactory* Codecs() {
     return factory;
 }
 
-inline Image Read(const std::wstring& png) {
-    ComPtr<IWICBitmapDecoder> decoder;
-    ComPtr<IWICBitmapFrameDecode> frame;
-    ComPtr<IWICBitmapSource> bgr;
-    Image image;
-    if (FAILED(Codecs()->CreateDecoderFromFilename(png.c_str(), nullptr, GENERIC_READ,
-                                                   WICDecodeMetadataCacheOnDemand, &decoder)) ||
-        FAILED(decoder->GetFrame(0, &frame)) ||
-        FAILED(WICConvertBitmapSource(GUID_WICPixelFormat24bppBGR, frame.Get(), &bgr)) ||
-        FAILED(bgr->GetSize(&image.width, &image.height))) {
+// Rows of 24-bit pixels, whatever the format of the source, so that two images compare equal
+// exactly when they look the same.
+struct Pixels {
+    UINT width = 0, height = 0;
+    std::vector<BYTE> bgr;
+    bool operator==(const Pixels&) const = default;
+};
+
+inline Pixels PixelsOf(IWICBitmapSource* source) {
+    ComPtr<IWICBitmapSource> converted;
+    Pixels pixels;
+    if (!source ||
+        FAILED(WICConvertBitmapSource(GUID_WICPixelFormat24bppBGR, source, &converted)) ||
+        FAILED(converted->GetSize(&pixels.width, &pixels.height))) {
         return {};
     }
-    image.pixels.resize(image.Stride() * image.height);
-    bgr->CopyPixels(nullptr, image.Stride(), UINT(image.pixels.size()), image.pixels.data());
+    pixels.bgr.resize(pixels.width * 3 * pixels.height);
+    converted->CopyPixels(nullptr, pixels.width * 3, UINT(pixels.bgr.size()), pixels.bgr.data());
+    return pixels;
+}
+
+inline ComPtr<IWICBitmap> Capture(HWND window) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    const HDC screen = GetDC(nullptr), copy = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    const HGDIOBJ old = SelectObject(copy, bitmap);
+    BitBlt(copy, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(copy, old);
+    ComPtr<IWICBitmap> image;
+    Codecs()->CreateBitmapFromHBITMAP(bitmap, nullptr, WICBitmapIgnoreAlpha, &image);
+    DeleteObject(bitmap);
+    DeleteDC(copy);
+    ReleaseDC(nullptr, screen);
     return image;
 }
 
-inline void Write(const std::wstring& png, Image image) {
+inline ::testing::AssertionResult LooksLike(HWND window, const std::wstring& name) {
+    const std::wstring png = Folder(L"BRASSELT_SOURCE") + L"\\tests\\golden\\" + name + L".png";
+    ComPtr<IWICBitmapDecoder> decoder;
+    ComPtr<IWICBitmapFrameDecode> expected;
+    if (SUCCEEDED(Codecs()->CreateDecoderFromFilename(png.c_str(), nullptr, GENERIC_READ,
+                                                      WICDecodeMetadataCacheOnDemand, &decoder))) {
+        decoder->GetFrame(0, &expected);
+    }
+    const Pixels want = PixelsOf(expected.Get());
+    ComPtr<IWICBitmap> actual;
+    // Painting has no end that can be seen from outside.
+    if (WaitFor([&] { return PixelsOf((actual = Capture(window)).Get()) == want; }, 10000)) {
+        return ::testing::AssertionSuccess();
+    }
+    const std::wstring folder = Folder(L"BRASSELT_BUILD") + L"\\golden-actual\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
     ComPtr<IWICStream> stream;
     ComPtr<IWICBitmapEncoder> encoder;
     ComPtr<IWICBitmapFrameEncode> frame;
     WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
     Codecs()->CreateStream(&stream);
-    stream->InitializeFromFilename(png.c_str(), GENERIC_WRITE);
+    stream->InitializeFromFilename((folder + name + L".png").c_str(), GENERIC_WRITE);
     Codecs()->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder);
     encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
     encoder->CreateNewFrame(&frame, nullptr);
     frame->Initialize(nullptr);
-    frame->SetSize(image.width, image.height);
     frame->SetPixelFormat(&format);
-    frame->WritePixels(image.height, image.Stride(), UINT(image.pixels.size()),
-                       image.pixels.data());
+    frame->WriteSource(actual.Get(), nullptr);
     frame->Commit();
     encoder->Commit();
-}
-
-inline ::testing::AssertionResult LooksLike(HWND window, const std::wstring& name) {
-    const Image expected = Read(Folder(L"BRASSELT_SOURCE") + L"\\tests\\golden\\" + name + L".png");
-    Image actual;
-    // Painting has no end that can be seen from outside.
-    if (WaitFor([&] { return (actual = Capture(window)) == expected; }, 10000)) {
-        return ::testing::AssertionSuccess();
-    }
-    const std::wstring folder = Folder(L"BRASSELT_BUILD") + L"\\golden-actual\\";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    Write(folder + name + L".png", actual);
-    return ::testing::AssertionFailure()
-           << name << " (" << actual.width << "x" << actual.height << ") differs from tests/golden/"
-           << name << ".png; actual: " << folder << name << ".png";
+    return ::testing::AssertionFailure() << name << " differs from tests/golden/" << name
+                                         << ".png; actual: " << folder << name << ".png";
 }
 
 }  // namespace golden
