@@ -150,7 +150,8 @@ void ReportWriteFailure(const Form1& form, LONG status) {
             PostMessageW(form.hwnd, WM_CLOSE, 0, 0);
             return;
         }
-        if (ReportsRestartFailure(error)) {
+        // A declined UAC prompt gets no box: the user chose it.
+        if (error != ERROR_CANCELLED) {
             MessageBoxW(form.hwnd, FailureText(error, nullptr).c_str(), kMessageTitle,
                         MB_OK | MB_ICONERROR);
         }
@@ -257,8 +258,6 @@ HWND CreateForm1(HINSTANCE instance) {
 void Form1_Load(HWND form) {
     ShowRegistrySetting(*reinterpret_cast<const Form1*>(GetWindowLongPtrW(form, GWLP_USERDATA)));
 }
-
-bool ReportsRestartFailure(DWORD error) { return error != ERROR_CANCELLED; }
 
 std::wstring SystemErrorText(DWORD code) {
     wchar_t text[512];

@@ -13,9 +13,5 @@ HWND CreateForm1(HINSTANCE instance);
 // Sets Check1 from the registry. Run once, before the window is first shown.
 void Form1_Load(HWND form);
 
-// Whether a restart that failed with this error gets a box of its own; a declined UAC prompt
-// does not, since the user chose it.
-bool ReportsRestartFailure(DWORD error);
-
 // The system's text for an error code, without the trailing line break.
 std::wstring SystemErrorText(DWORD code);

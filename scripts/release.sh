@@ -14,19 +14,21 @@ fail() {
   exit 1
 }
 
-cd "$root"
-[ -z "$(git status --porcelain --untracked-files=no)" ] ||
+[ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] ||
   fail "the tree has uncommitted changes. A release is built from what is committed: commit" \
        "or stash them first."
-p12=${BRASSELT_SIGN_PKCS12:-}
+p12=${BRASSELT_SIGN_PKCS12:+$(realpath -m "$BRASSELT_SIGN_PKCS12")}
 [ -z "$p12" ] || [ -f "$p12" ] || fail "no certificate file at BRASSELT_SIGN_PKCS12=$p12."
+password_file=${BRASSELT_SIGN_PASSWORD_FILE:+$(realpath -m "$BRASSELT_SIGN_PASSWORD_FILE")}
+[ -z "$password_file" ] || [ -f "$password_file" ] ||
+  fail "no password file at BRASSELT_SIGN_PASSWORD_FILE=$password_file."
 "$root/scripts/setup.sh"
 
 # Nothing reaches build/release until the release is whole: a failed signing leaves no zip.
 rm -rf "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-git archive --prefix=src/ HEAD | tar -C "$work" -xf -
+git -C "$root" archive --prefix=src/ HEAD | tar -C "$work" -xf -
 cmake -S "$work/src" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$work/src/cmake/mingw.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$work/build" --target Brasselt -j"$(nproc)" >/dev/null
@@ -35,12 +37,12 @@ exe=$work/build/Brasselt.exe
 if [ -n "$p12" ]; then
   # The password goes to osslsigncode in a file that only we can read, never on its command
   # line, which every user of the machine can see.
-  password=${BRASSELT_SIGN_PASSWORD_FILE:-$work/password}
-  if [ -z "${BRASSELT_SIGN_PASSWORD_FILE:-}" ]; then
-    (umask 077 && printf '%s' "${BRASSELT_SIGN_PASSWORD:-}" >"$password")
+  if [ -z "$password_file" ]; then
+    password_file=$work/password
+    (umask 077 && printf '%s' "${BRASSELT_SIGN_PASSWORD:-}" >"$password_file")
   fi
   timestamp=${BRASSELT_SIGN_TIMESTAMP_URL:-}
-  osslsigncode sign -pkcs12 "$p12" -readpass "$password" -h sha256 \
+  osslsigncode sign -pkcs12 "$p12" -readpass "$password_file" -h sha256 \
     ${timestamp:+-ts "$timestamp"} -in "$exe" -out "$exe.signed" >"$work/sign.log" 2>&1 ||
     fail "signing failed (a wrong password, or not a code-signing certificate?):" \
          "$(cat "$work/sign.log")"

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE dll, DWORD reason, LPVOID reserved) {
-    (void)reserved;
     if (reason == DLL_PROCESS_ATTACH) {
         wchar_t path[MAX_PATH + 8];
         const DWORD length = GetModuleFileNameW(dll, path, MAX_PATH);
