@@ -10,7 +10,7 @@ namespace dpi {
 // window. Where no level can be set, Windows scales the program as before.
 void DeclareAwareness();
 
-// The DPI that the window is drawn at.
+// The DPI that the window is drawn at, or for nullptr the screen's.
 UINT Of(HWND window);
 
 // Twips to whole pixels at that DPI.

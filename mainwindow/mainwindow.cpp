@@ -67,43 +67,61 @@ struct Form1 {
     std::array<win32::UniqueFont, std::size(kControls)> fonts;
 };
 
-// Places the controls and makes their fonts at the window's DPI.
-void LayOutControls(Form1& form) {
-    const auto pixels = [&](int twips) { return dpi::TwipsToPixels(twips, form.dpi); };
+// A control's place in pixels at the window's DPI.
+Placement PixelsOf(const Placement& twips, UINT dpi) {
+    const auto pixels = [&](int value) { return dpi::TwipsToPixels(value, dpi); };
+    return {pixels(twips.left), pixels(twips.top), pixels(twips.width), pixels(twips.height)};
+}
+
+void PlaceControls(const Form1& form) {
+    for (const ControlLayout& layout : kControls) {
+        const Placement at = PixelsOf(layout.place, form.dpi);
+        SetWindowPos(GetDlgItem(form.hwnd, layout.id), nullptr, at.left, at.top, at.width,
+                     at.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void MakeFonts(Form1& form) {
     for (size_t i = 0; i < std::size(kControls); ++i) {
-        const ControlLayout& layout = kControls[i];
-        HWND control = GetDlgItem(form.hwnd, layout.id);
-        SetWindowPos(control, nullptr, pixels(layout.place.left), pixels(layout.place.top),
-                     pixels(layout.place.width), pixels(layout.place.height),
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        win32::UniqueFont font(CreateFontW(-pixels(layout.font.heightTwips), 0, 0, 0, FW_BOLD,
-                                           FALSE, FALSE, FALSE, layout.font.charset,
+        const FontLayout& layout = kControls[i].font;
+        win32::UniqueFont font(CreateFontW(-dpi::TwipsToPixels(layout.heightTwips, form.dpi), 0, 0,
+                                           0, FW_BOLD, FALSE, FALSE, FALSE, layout.charset,
                                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                           DEFAULT_PITCH | FF_DONTCARE, layout.font.face));
+                                           DEFAULT_PITCH | FF_DONTCARE, layout.face));
         // Where no font can be made, the control keeps the one it has.
         if (!font) continue;
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+        SendMessageW(GetDlgItem(form.hwnd, kControls[i].id), WM_SETFONT,
+                     reinterpret_cast<WPARAM>(font.get()), TRUE);
         form.fonts[i] = std::move(font);
     }
 }
 
-// Gives the window its designed client size at its DPI, centred on the screen.
-void CentreOnScreen(const Form1& form, DWORD style) {
-    RECT frame{0, 0, dpi::TwipsToPixels(kClientTwips.cx, form.dpi),
-               dpi::TwipsToPixels(kClientTwips.cy, form.dpi)};
-    dpi::AdjustWindowRect(frame, style, form.dpi);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    SetWindowPos(form.hwnd, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+// The window's rectangle at that DPI: the designed client size, centred on the screen.
+RECT CentredFrame(UINT dpi, DWORD style) {
+    RECT frame{0, 0, dpi::TwipsToPixels(kClientTwips.cx, dpi),
+               dpi::TwipsToPixels(kClientTwips.cy, dpi)};
+    dpi::AdjustWindowRect(frame, style, dpi);
+    OffsetRect(&frame,
+               (GetSystemMetrics(SM_CXSCREEN) - (frame.right - frame.left)) / 2 - frame.left,
+               (GetSystemMetrics(SM_CYSCREEN) - (frame.bottom - frame.top)) / 2 - frame.top);
+    return frame;
 }
 
+// Everything is made in place at once, since moving a window costs more than making it.
 bool CreateControls(Form1& form) {
+    // Made for the screen's DPI; a window that opens on a display of another scale is resized.
+    if (const UINT own = dpi::Of(form.hwnd); own != form.dpi) {
+        form.dpi = own;
+        const RECT frame =
+            CentredFrame(form.dpi, static_cast<DWORD>(GetWindowLongPtrW(form.hwnd, GWL_STYLE)));
+        SetWindowPos(form.hwnd, nullptr, frame.left, frame.top, frame.right - frame.left,
+                     frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(form.hwnd, GWLP_HINSTANCE));
     for (const ControlLayout& layout : kControls) {
+        const Placement at = PixelsOf(layout.place, form.dpi);
         if (!CreateWindowExW(0, layout.className, layout.text, WS_CHILD | WS_VISIBLE | layout.style,
-                             0, 0, 0, 0, form.hwnd,
+                             at.left, at.top, at.width, at.height, form.hwnd,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance,
                              nullptr)) {
             return false;
@@ -111,9 +129,7 @@ bool CreateControls(Form1& form) {
     }
     form.check1 = GetDlgItem(form.hwnd, IDC_CHECK1);
     form.label2 = GetDlgItem(form.hwnd, IDC_LABEL2);
-    form.dpi = dpi::Of(form.hwnd);
-    CentreOnScreen(form, static_cast<DWORD>(GetWindowLongPtrW(form.hwnd, GWL_STYLE)));
-    LayOutControls(form);
+    MakeFonts(form);
     return true;
 }
 
@@ -187,7 +203,8 @@ void OnDpiChanged(Form1& form, UINT newDpi, const RECT& suggested) {
     SetWindowPos(form.hwnd, nullptr, suggested.left, suggested.top,
                  suggested.right - suggested.left, suggested.bottom - suggested.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
-    LayOutControls(form);
+    PlaceControls(form);
+    MakeFonts(form);
 }
 
 LRESULT CALLBACK Form1Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -249,10 +266,12 @@ HWND CreateForm1(HINSTANCE instance) {
         return nullptr;
     }
 
-    // Its size and place depend on its DPI, which it knows once it exists: WM_CREATE sets them.
     auto form = std::make_unique<Form1>();
-    return CreateWindowExW(0, kClassName, kCaption, WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr,
-                           nullptr, instance, &form);
+    form->dpi = dpi::Of(nullptr);
+    const RECT frame = CentredFrame(form->dpi, WS_OVERLAPPEDWINDOW);
+    return CreateWindowExW(0, kClassName, kCaption, WS_OVERLAPPEDWINDOW, frame.left, frame.top,
+                           frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                           instance, &form);
 }
 
 void Form1_Load(HWND form) {
