@@ -76,7 +76,8 @@ BRASSELT_SIGN_PKCS12=$work/signer.p12 BRASSELT_SIGN_PASSWORD_FILE=$work/password
   fail "the release failed: $(cat release.log)"
 
 cd "$release"
-osslsigncode verify -CAfile "$work/ca.pem" -in Brasselt.exe >/dev/null || fail "not verified"
+osslsigncode verify -CAfile "$work/ca.pem" -in Brasselt.exe >"$work/verify.log" || fail "not verified"
+grep -q "^Message digest algorithm *: SHA256" "$work/verify.log" || fail "not signed with SHA-256"
 osslsigncode remove-signature -in Brasselt.exe -out "$work/unsigned.exe" >/dev/null
 cmp "$work/unsigned.exe" "$exe" || fail "the release's exe without its signature is not this build's"
 [ -x Brasselt.exe ] || fail "the signed exe is not executable"
