@@ -9,6 +9,18 @@
 
 namespace security {
 
+namespace {
+
+// From the system directory only. Windows 7 without KB2533623, and XP, refuse the flag; the DLLs
+// loaded here are KnownDLLs, which a plain load takes from the system directory there too.
+win32::UniqueModule LoadSystemDll(const wchar_t* name) {
+    HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!module && GetLastError() == ERROR_INVALID_PARAMETER) module = LoadLibraryW(name);
+    return win32::UniqueModule(module);
+}
+
+}  // namespace
+
 void HardenProcess() {
     // kernel32 is in every process, so GetModuleHandle loads nothing.
     const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
@@ -37,18 +49,6 @@ bool IsElevated() {
     return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
            elevation.TokenIsElevated;
 }
-
-namespace {
-
-// From the system directory only. Windows 7 without KB2533623, and XP, refuse the flag; the DLLs
-// loaded here are KnownDLLs, which a plain load takes from the system directory there too.
-win32::UniqueModule LoadSystemDll(const wchar_t* name) {
-    HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!module && GetLastError() == ERROR_INVALID_PARAMETER) module = LoadLibraryW(name);
-    return win32::UniqueModule(module);
-}
-
-}  // namespace
 
 DWORD RestartAsAdministrator(HWND owner) {
     std::wstring path(32768, L'\0');

@@ -13,7 +13,7 @@ sections=$(i686-w64-mingw32-size -A "$exe")
 # ASLR (0x40), DEP (0x100), no SEH handlers (0x400), terminal-server aware (0x8000). The
 # header's machine and subsystem are in the exiftool golden below.
 flags=$((16#$(awk '/^DllCharacteristics/ {print $2}' <<<"$headers")))
-(((flags & 0x8540) == 0x8540)) || fail "DllCharacteristics $flags lacks one of 0x8540"
+(((flags & 0x8540) == 0x8540)) || fail "DllCharacteristics $(printf %#x $flags)"
 # Registering an SEH handler on x86 means writing the handler chain at fs:[0].
 # Read whole: under pipefail, a grep that stops at the first match would kill objdump and
 # turn the match into a failed pipeline.
@@ -58,7 +58,8 @@ rm -rf "$work"
 copy="$work/a longer path/src" release="$work/a longer path/src/build/release"
 mkdir -p "$copy"
 tar -C "$src" --exclude=./build --exclude=./.git -cf - . | tar -C "$copy" -xf -
-(cd "$copy" && git init -q && git add -A && git -c user.name=t -c user.email=t@t commit -qm copy)
+(cd "$copy" && git init -q && git add -A &&
+  git -c user.name=t -c user.email=t@t -c commit.gpgsign=false commit -qm copy)
 cd "$work"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout signer.key -out ca.pem -days 2 -subj /CN=Test \
   -addext extendedKeyUsage=codeSigning 2>/dev/null
@@ -76,14 +77,15 @@ BRASSELT_SIGN_PKCS12=$work/signer.p12 BRASSELT_SIGN_PASSWORD_FILE=$work/password
   fail "the release failed: $(cat release.log)"
 
 cd "$release"
-osslsigncode verify -CAfile "$work/ca.pem" -in Brasselt.exe >"$work/verify.log" || fail "not verified"
+osslsigncode verify -CAfile "$work/ca.pem" -in Brasselt.exe >"$work/verify.log" || fail "unverified"
 grep -q "^Message digest algorithm *: SHA256" "$work/verify.log" || fail "not signed with SHA-256"
 osslsigncode remove-signature -in Brasselt.exe -out "$work/unsigned.exe" >/dev/null
-cmp "$work/unsigned.exe" "$exe" || fail "the release's exe without its signature is not this build's"
+cmp "$work/unsigned.exe" "$exe" || fail "the release's exe, unsigned, is not this build's"
 [ -x Brasselt.exe ] || fail "the signed exe is not executable"
 sha256sum --quiet -c SHA256SUMS || fail "SHA256SUMS does not match"
 zip=(Brasselt-*-win32.zip)
-[ "$(unzip -Z1 "${zip[0]}" | sort | tr '\n' ' ')" = "Brasselt.exe README.md " ] || fail "zip contents"
+contents=$(unzip -Z1 "${zip[0]}" | sort | tr '\n' ' ')
+[ "$contents" = "Brasselt.exe README.md " ] || fail "the zip holds $contents"
 unzip -p "${zip[0]}" Brasselt.exe | cmp - Brasselt.exe || fail "the zip holds another exe"
 
 cd "$src"
