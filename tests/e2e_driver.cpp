@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
@@ -135,6 +136,13 @@ struct Value {
     std::vector<BYTE> bytes;
     bool operator==(const Value&) const = default;
 };
+
+// In failure messages: the type, and the first bytes as UTF-16 text.
+void PrintTo(const Value& value, std::ostream* out) {
+    const std::wstring text(reinterpret_cast<const wchar_t*>(value.bytes.data()),
+                            std::min<size_t>(value.bytes.size() / 2, 40));
+    *out << "type " << value.type << ", " << ::testing::PrintToString(text);
+}
 
 Value Sz(const std::wstring& text) {  // add the terminating NUL yourself
     const auto* first = reinterpret_cast<const BYTE*>(text.data());
