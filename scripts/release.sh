@@ -29,10 +29,9 @@ rm -rf "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 git -C "$root" archive --prefix=src/ HEAD | tar -C "$work" -xf -
-cmake -S "$work/src" -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$work/src/cmake/mingw.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$work/build" --target Brasselt -j"$(nproc)" >/dev/null
-exe=$work/build/Brasselt.exe
+# Built the way the committed tree builds itself, in a build folder of its own.
+(source "$work/src/scripts/common.sh" && configure_and_build Brasselt >/dev/null)
+exe=$work/src/build/i686/Brasselt.exe
 
 if [ -n "$p12" ]; then
   # The password goes to osslsigncode in a file that only we can read, never on its command
@@ -53,7 +52,7 @@ else
   echo "No certificate given (BRASSELT_SIGN_PKCS12): the release is unsigned."
 fi
 
-(cd "$work/build" && cpack -B "$work/package" >/dev/null)
+(cd "$work/src/build/i686" && cpack -B "$work/package" >/dev/null)
 mkdir -p "$work/release"
 cp "$work"/package/Brasselt-*-win32.zip "$exe" "$work/release/"
 (cd "$work/release" && sha256sum Brasselt-*-win32.zip Brasselt.exe >SHA256SUMS)
