@@ -334,8 +334,7 @@ struct Brasselt {
     HWND form = nullptr, check1 = nullptr;
 };
 
-class EndToEnd : public ::testing::Test {
-protected:
+struct EndToEnd : ::testing::Test {
     void SetUp() override { DeleteKeys(); }
 };
 
