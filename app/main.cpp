@@ -1,16 +1,15 @@
 #include <windows.h>
 
-#include <string>
-
 #include "dpi/dpi.h"
 #include "mainwindow/mainwindow.h"
 #include "security/security.h"
+#include "win32/win32.h"
 
 namespace {
 
 // No code catches a failure of the window system: say what failed and end the program.
 int Fail(const wchar_t* what, DWORD error) {
-    const std::wstring text = std::wstring(what) + L"\n" + SystemErrorText(error);
+    const win32::String text = win32::String(what) + L"\n" + SystemErrorText(error);
     MessageBoxW(nullptr, text.c_str(), L"Brasselt", MB_OK | MB_ICONERROR);
     return 1;
 }

@@ -138,8 +138,8 @@ void ShowRegistrySetting(const Form1& form) {
 }
 
 // The first line, the system's reason, and a last line where there is one.
-std::wstring FailureText(DWORD error, const wchar_t* lastLine) {
-    std::wstring text = kWriteFailed;
+win32::String FailureText(DWORD error, const wchar_t* lastLine) {
+    win32::String text = kWriteFailed;
     text += L"\n";
     text += SystemErrorText(error);
     if (lastLine) {
@@ -278,7 +278,7 @@ void Form1_Load(HWND form) {
     ShowRegistrySetting(*reinterpret_cast<const Form1*>(GetWindowLongPtrW(form, GWLP_USERDATA)));
 }
 
-std::wstring SystemErrorText(DWORD code) {
+win32::String SystemErrorText(DWORD code) {
     wchar_t text[512];
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, code, 0, text, ARRAYSIZE(text), nullptr);
@@ -287,7 +287,7 @@ std::wstring SystemErrorText(DWORD code) {
     if (length == 0) {
         // _ultow rather than std::to_wstring, which would link in the whole printf family.
         wchar_t digits[12];
-        return L"Error " + std::wstring(_ultow(code, digits, 10)) + L".";
+        return L"Error " + win32::String(_ultow(code, digits, 10)) + L".";
     }
-    return std::wstring(text, length);
+    return win32::String(text, length);
 }

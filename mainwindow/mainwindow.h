@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <string>
+#include "win32/win32.h"
 
 // Form1, the program's one window: a checkbox that shows and switches AutoRun for all drives.
 
@@ -14,4 +14,4 @@ HWND CreateForm1(HINSTANCE instance);
 void Form1_Load(HWND form);
 
 // The system's text for an error code, without the trailing line break.
-std::wstring SystemErrorText(DWORD code);
+win32::String SystemErrorText(DWORD code);

@@ -1,5 +1,10 @@
 # Sourced by the scripts here: where things are, and how Brasselt is built.
 
+# No script ends without saying why: a failing command that nothing handles is named.
+set -E
+trap 'status=$?; echo "ERROR: ${BASH_SOURCE[0]##*/}, line $LINENO:" \
+  "$BASH_COMMAND (exit status $status)" >&2' ERR
+
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$root/build
 wine=$root/scripts/wine.sh

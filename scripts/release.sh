@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds a release from the committed sources, in a folder of its own, and puts into
-# build/release: Brasselt-<version>-win32.zip (the exe and the README), the exe beside it, and
-# SHA256SUMS for both. The exe is signed with Authenticode when a certificate is given:
+# build/release: Brasselt-<version>-win32.zip (the exe, the README and BUILD-INFO.txt), the exe
+# and BUILD-INFO.txt beside it, and SHA256SUMS for the three. BUILD-INFO.txt names the commit,
+# the Debian release and the toolchain's packages, since another compiler makes another exe.
+# Unsigned, two releases of one commit on one system are the same bytes. The exe is signed
+# with Authenticode when a certificate is given:
 #   BRASSELT_SIGN_PKCS12           the certificate with its private key, a PKCS#12 file
 #   BRASSELT_SIGN_PASSWORD_FILE    a file that holds its password, or else
 #   BRASSELT_SIGN_PASSWORD         the password itself
@@ -45,17 +48,36 @@ if [ -n "$p12" ]; then
     ${timestamp:+-ts "$timestamp"} -in "$exe" -out "$exe.signed" >"$work/sign.log" 2>&1 ||
     fail "signing failed (a wrong password, or not a code-signing certificate?):" \
          "$(cat "$work/sign.log")"
-  chmod 755 "$exe.signed"
   mv "$exe.signed" "$exe"
   echo "Signed Brasselt.exe with $p12."
 else
   echo "No certificate given (BRASSELT_SIGN_PKCS12): the release is unsigned."
 fi
 
-(cd "$work/src/build/i686" && cpack -B "$work/package" >/dev/null)
+# What built it, as packages that apt-get can install again at those versions.
+commit=$(git -C "$root" rev-parse HEAD)
+version=$(sed -nE 's/^project\(Brasselt VERSION ([0-9.]+).*/\1/p' "$work/src/CMakeLists.txt")
 mkdir -p "$work/release"
-cp "$work"/package/Brasselt-*-win32.zip "$exe" "$work/release/"
-(cd "$work/release" && sha256sum Brasselt-*-win32.zip Brasselt.exe >SHA256SUMS)
+cd "$work/release"
+{
+  echo "Brasselt $version"
+  echo "commit $commit"
+  echo "$(. /etc/os-release && echo "$PRETTY_NAME"), $(cat /etc/debian_version)"
+  echo "Built with these Debian packages (apt-get install NAME=VERSION installs one again):"
+  dpkg-query -W -f='${Package}=${Version}\n' g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
+    mingw-w64-i686-dev cmake
+} >BUILD-INFO.txt
+cp "$exe" "$work/src/README.md" .
+chmod 755 Brasselt.exe
+chmod 644 README.md BUILD-INFO.txt
+# Dated from the commit, not the clock, and in UTC, as zip keeps local times without a zone;
+# -X leaves out the owner and the extra time fields.
+touch -d "@$(git -C "$root" log -1 --format=%ct HEAD)" Brasselt.exe README.md BUILD-INFO.txt
+zip="Brasselt-$version-win32.zip"
+TZ=UTC zip -X -q "$zip" Brasselt.exe README.md BUILD-INFO.txt
+sha256sum "$zip" Brasselt.exe BUILD-INFO.txt >SHA256SUMS
+rm README.md
+cd "$root"
 mkdir -p "$build"
 mv "$work/release" "$out"
 echo "Release in $out:"

@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
-# Installs what the build, the program and the tests need on Debian 12, and nothing when it
-# is all there already.
+# Installs what the build, the program and the tests need on Debian 12 or 13, and nothing when
+# it is all there already.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
+fail() {
+  echo "ERROR: $*" >&2
+  exit 1
+}
+release=$( (. /etc/os-release && echo "${ID:-}-${VERSION_CODENAME:-}") 2>/dev/null || true)
+release=${release#debian-}
 
 # g++ builds the icon generator, which runs on the build machine.
 packages=(cmake make file g++ googletest g++-mingw-w64-i686-posix clang-format wine wine32:i386
@@ -22,48 +28,61 @@ apt_install() {  # [APT OPTIONS...] PACKAGE...
 }
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $sudo dpkg --add-architecture i386
-  update
-fi
-
 missing=()
 for package in "${packages[@]}"; do
   installed "$package" || missing+=("$package")
 done
 if [ ${#missing[@]} -gt 0 ]; then
+  case $release in
+  bookworm | trixie) ;;
+  *) fail "this installs with apt on Debian 12 (bookworm) or 13 (trixie), not on this system" \
+       "($release). Install these, by their Debian names, then run this again: ${missing[*]};" \
+       "and where the kernel cannot execute 32-bit x86 code, qemu-user 10 or later." ;;
+  esac
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
   echo "Installing: ${missing[*]}"
   update
   apt_install "${missing[@]}"
 fi
 
 # Where the kernel cannot execute 32-bit x86 code, the 32-bit Wine processes run under
-# qemu-user (scripts/wine.sh). bookworm's qemu 7.2 needs over a minute to start each one;
-# backports' qemu 10 needs a second or two.
+# qemu-user (scripts/wine.sh). Before version 10 it needs over a minute to start each one;
+# from 10 on, a second or two.
 runs_32bit && exit 0
-installed qemu-user && dpkg --compare-versions "$(dpkg-query -W -f='${Version}' qemu-user)" ge 1:10 &&
+recent() { dpkg --compare-versions "$1" ge 1:10; }
+installed qemu-user && recent "$(dpkg-query -W -f='${Version}' qemu-user)" && exit 0
+
+update
+candidate=$(apt-cache policy qemu-user | awk '/Candidate:/ {print $2}')
+if [ -n "$candidate" ] && [ "$candidate" != "(none)" ] && recent "$candidate"; then
+  echo "This machine cannot execute 32-bit x86 code: installing qemu-user $candidate."
+  apt_install qemu-user
   exit 0
+fi
+[ "$release" = bookworm ] || fail "this machine cannot execute 32-bit x86 code, and the apt" \
+  "sources offer no qemu-user 10 or later (only ${candidate:-none}), which runs the 32-bit" \
+  "Brasselt.exe. Install qemu-user 10 or later, then run this again."
 
 echo "This machine cannot execute 32-bit x86 code: installing qemu-user from bookworm-backports."
 backports=/etc/apt/sources.list.d/bookworm-backports.sources
 if [ ! -f "$backports" ]; then
   # The machine's own Debian mirror, from its bookworm entry.
-  mirror=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
-    awk '/^URIs:/ {uri = $2} /^Suites:/ && / bookworm( |$)/ && uri !~ /security/ {print uri; exit}')
-  [ -n "$mirror" ] || mirror=$(awk '$1 == "deb" && $3 == "bookworm" {print $2; exit}' \
-    /etc/apt/sources.list 2>/dev/null)
-  if [ -z "$mirror" ]; then
-    echo "ERROR: found no bookworm entry in the apt sources to take the mirror from." >&2
-    echo "Add bookworm-backports to the apt sources, then run this again." >&2
-    exit 1
-  fi
+  shopt -s nullglob
+  sources=(/etc/apt/sources.list.d/*.sources)
+  mirror=
+  [ ${#sources[@]} -eq 0 ] || mirror=$(awk '/^URIs:/ {uri = $2}
+    /^Suites:/ && / bookworm( |$)/ && uri !~ /security/ {print uri; exit}' "${sources[@]}")
+  [ -n "$mirror" ] || [ ! -f /etc/apt/sources.list ] ||
+    mirror=$(awk '$1 == "deb" && $3 == "bookworm" {print $2; exit}' /etc/apt/sources.list)
+  [ -n "$mirror" ] || fail "found no bookworm entry in the apt sources to take the mirror from." \
+    "Add bookworm-backports to the apt sources, then run this again."
   printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: %s\n' \
     "$mirror" /usr/share/keyrings/debian-archive-keyring.gpg | $sudo tee "$backports" >/dev/null
   updated=
 fi
 update
-if ! apt_install -t bookworm-backports qemu-user; then
-  echo "ERROR: qemu-user could not be installed from bookworm-backports; without it this" \
-       "machine cannot run the 32-bit Brasselt.exe. Check the apt sources and the network." >&2
-  exit 1
-fi
+apt_install -t bookworm-backports qemu-user ||
+  fail "qemu-user could not be installed from bookworm-backports; without it this machine" \
+       "cannot run the 32-bit Brasselt.exe. Check the apt sources and the network."

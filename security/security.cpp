@@ -3,8 +3,6 @@
 #include <objbase.h>
 #include <shellapi.h>
 
-#include <string>
-
 #include "win32/win32.h"
 
 namespace security {
@@ -51,7 +49,7 @@ bool IsElevated() {
 }
 
 DWORD RestartAsAdministrator(HWND owner) {
-    std::wstring path(32768, L'\0');
+    win32::String path(32768, L'\0');
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0 || length == path.size()) return GetLastError();
     path.resize(length);

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # check-release.sh SRC BUILD: the qualities of what users get. Brasselt.exe is a hardened 32-bit
 # GUI image that imports only DLLs Windows always loads from the system directory, and is
-# small; its resources and version record are the golden ones; the release command signs it,
-# reversibly, and packs it with the README and checksums; a clean build elsewhere gives the
-# same bytes; the C++ follows .clang-format.
+# small; its resources and version record are the golden ones; the release command refuses
+# uncommitted changes, signs the exe reversibly, and packs it with the README, what built it
+# and checksums; a clean build elsewhere gives the same bytes; a failed release leaves none;
+# the C++ follows .clang-format.
 set -euo pipefail
 src=$1 build=$2 exe=$2/Brasselt.exe work=$2/release-check actual=$2/golden-actual
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -28,6 +29,11 @@ others=$(awk '/DLL Name:/ {print tolower($3)}' <<<"$headers" |
 [ -z "$others" ] || fail "imports" $others
 total=$(awk '$1 ~ /^\./ && $1 != ".rsrc" {sum += $2} END {print sum}' <<<"$sections")
 [ "$total" -le 65536 ] || fail "$total bytes of code and data, more than 64 KiB"
+# Built without exceptions: nothing from the C++ runtime's library, whose pieces would bring
+# the unwinder and the thread library. The linker's map names every archive member it took.
+taken=$(sed -n '/^Archive member included/,/^Discarded input/p' "$build/Brasselt.map" |
+  grep -oE 'lib(stdc\+\+|gcc_eh|(win)?pthread)\.a\([^)]*\)' | sort -u || true)
+[ -z "$taken" ] || fail "linked in:" $taken
 
 # What Windows shows of the exe, read by icoutils and exiftool: the resources (without their
 # offsets, which move with the code), the icon that Explorer draws, as a listing of its images
@@ -58,7 +64,8 @@ rm -rf "$work"
 copy="$work/a longer path/src" release="$work/a longer path/src/build/release"
 mkdir -p "$copy"
 tar -C "$src" --exclude=./build --exclude=./.git -cf - . | tar -C "$copy" -xf -
-(cd "$copy" && git init -q && git add -A &&
+# Committed on a day far from the clock's, at an even second, which a zip entry keeps exactly.
+(cd "$copy" && git init -q && git add -A && GIT_COMMITTER_DATE=2001-02-03T04:05:06Z \
   git -c user.name=t -c user.email=t@t -c commit.gpgsign=false commit -qm copy)
 cd "$work"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout signer.key -out ca.pem -days 2 -subj /CN=Test \
@@ -69,10 +76,10 @@ make_release() { "$copy/scripts/release.sh" >release.log 2>&1; }
 
 BRASSELT_SIGN_PKCS12=missing.p12 make_release && fail "released without the certificate"
 grep -q "no certificate file" release.log || fail "no clear message for a missing certificate"
-BRASSELT_SIGN_PKCS12=$work/signer.p12 BRASSELT_SIGN_PASSWORD=wrong make_release &&
-  fail "released with a wrong password"
-grep -q "signing failed" release.log || fail "no clear message for a wrong password"
-[ ! -e "$release" ] || fail "a failed release left $release"
+echo >>"$copy/README.md"
+make_release && fail "released uncommitted changes"
+grep -q "uncommitted changes" release.log || fail "no clear message for uncommitted changes"
+git -C "$copy" checkout -q README.md
 BRASSELT_SIGN_PKCS12=$work/signer.p12 BRASSELT_SIGN_PASSWORD_FILE=$work/password make_release ||
   fail "the release failed: $(cat release.log)"
 
@@ -83,10 +90,23 @@ osslsigncode remove-signature -in Brasselt.exe -out "$work/unsigned.exe" >/dev/n
 cmp "$work/unsigned.exe" "$exe" || fail "the release's exe, unsigned, is not this build's"
 [ -x Brasselt.exe ] || fail "the signed exe is not executable"
 sha256sum --quiet -c SHA256SUMS || fail "SHA256SUMS does not match"
+[ "$(awk '{print $2}' SHA256SUMS | sort)" = "$(ls | grep -vx SHA256SUMS | sort)" ] ||
+  fail "SHA256SUMS does not list every file of the release"
+grep -qx "commit $(git -C "$copy" rev-parse HEAD)" BUILD-INFO.txt &&
+  grep -q "^g++-mingw-w64-i686-posix=" BUILD-INFO.txt || fail "BUILD-INFO.txt names no build"
 zip=(Brasselt-*-win32.zip)
-contents=$(unzip -Z1 "${zip[0]}" | sort | tr '\n' ' ')
-[ "$contents" = "Brasselt.exe README.md " ] || fail "the zip holds $contents"
+contents=$(unzip -Z1 "${zip[0]}" | tr '\n' ' ')
+[ "$contents" = "Brasselt.exe README.md BUILD-INFO.txt " ] || fail "the zip holds $contents"
 unzip -p "${zip[0]}" Brasselt.exe | cmp - Brasselt.exe || fail "the zip holds another exe"
+[ "$(unzip -Z -T "${zip[0]}" | grep -c ' 20010203\.040506 ')" -eq 3 ] ||
+  fail "the zip's entries are not dated from the commit"
+
+# A failed release leaves nothing behind, not even the one before, which could pass for it.
+cd "$work"
+BRASSELT_SIGN_PKCS12=$work/signer.p12 BRASSELT_SIGN_PASSWORD=wrong make_release &&
+  fail "released with a wrong password"
+grep -q "signing failed" release.log || fail "no clear message for a wrong password"
+[ ! -e "$release" ] || fail "a failed release left $release"
 
 cd "$src"
 find app autorun dpi mainwindow registry resources security tests scripts win32 \

@@ -2,9 +2,10 @@
 // through SendInput, the window and message boxes compared with their golden images and
 // answered on screen, the registry read back.
 //
-// A golden is tests/golden/NAME.png, read and written through the Windows Imaging Component. A
-// mismatch leaves the actual image in build/i686/golden-actual: look at it, and copy it over the
-// golden if the change is meant.
+// A golden is tests/golden/wine-N/NAME.png, for the major version N of the Wine that runs, since
+// frames and fonts differ between versions; it is read and written through the Windows Imaging
+// Component. A mismatch leaves the actual image in build/i686/golden-actual: look at it, and copy
+// it over the golden if the change is meant.
 //
 // Every copy starts from build/i686/planted, where DLLs named like system ones lie beside it, as
 // a download may put them. Each leaves NAME.dll.loaded there if it is loaded; CTest checks
@@ -39,6 +40,10 @@ bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 30000) {
     }
     return true;
 }
+
+// Screen coordinates and the DPI as they are: Wine 10, as Windows does, scales both for a
+// program that does not say it draws at the display's DPI.
+[[maybe_unused]] const bool kDpiAware = SetProcessDPIAware();
 
 // A folder that CTest names in the environment, as Windows programs see it.
 std::wstring Folder(const wchar_t* variable) { return _wgetenv(variable); }
@@ -90,8 +95,17 @@ ComPtr<IWICBitmap> Capture(HWND window) {
     return image;
 }
 
+// The major version of the Wine that runs the tests.
+int WineVersion() {
+    const auto version =
+        win32::Function<const char*()>(GetModuleHandleW(L"ntdll.dll"), "wine_get_version");
+    return version ? atoi(version()) : 0;
+}
+
 ::testing::AssertionResult LooksLike(HWND window, const std::wstring& name) {
-    const std::wstring png = Folder(L"BRASSELT_SOURCE") + L"\\tests\\golden\\" + name + L".png";
+    const std::wstring set = L"wine-" + std::to_wstring(WineVersion());
+    const std::wstring goldens = Folder(L"BRASSELT_SOURCE") + L"\\tests\\golden\\" + set;
+    const std::wstring png = goldens + L"\\" + name + L".png";
     ComPtr<IWICBitmapDecoder> decoder;
     ComPtr<IWICBitmapFrameDecode> expected;
     if (SUCCEEDED(Codecs()->CreateDecoderFromFilename(png.c_str(), nullptr, GENERIC_READ,
@@ -120,8 +134,15 @@ ComPtr<IWICBitmap> Capture(HWND window) {
     frame->WriteSource(actual.Get(), nullptr);
     frame->Commit();
     encoder->Commit();
-    return ::testing::AssertionFailure() << name << " differs from tests/golden/" << name
-                                         << ".png; actual: " << folder << name << ".png";
+    if (GetFileAttributesW(goldens.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        return ::testing::AssertionFailure()
+               << "no golden images for this Wine, tests/golden/" << set
+               << ". Look at the actual ones, and if they are right, make the set: mkdir "
+               << "tests/golden/" << set << " && cp build/i686/golden-actual/*.png tests/golden/"
+               << set;
+    }
+    return ::testing::AssertionFailure() << name << " differs from tests/golden/" << set << "/"
+                                         << name << ".png; actual: " << folder << name << ".png";
 }
 
 const std::wstring kKey =
@@ -214,6 +235,16 @@ HWND FindWindowOf(DWORD processId, const wchar_t* className, const wchar_t* titl
     return nullptr;
 }
 
+bool IsElevated(HANDLE process) {
+    HANDLE token = nullptr;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    OpenProcessToken(process, TOKEN_QUERY, &token);
+    GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+    CloseHandle(token);
+    return elevation.TokenIsElevated;
+}
+
 void BringToFront(HWND window) {
     SetForegroundWindow(window);
     WaitFor([&] { return GetForegroundWindow() == window; }, 2000);
@@ -242,16 +273,16 @@ void ClickAt(HWND window, POINT point) {
 
 // A running copy of Brasselt, seen from outside.
 struct Brasselt {
-    // Wine starts every process elevated. A limited copy gets the linked token instead, as
-    // Windows gives the program to a double-click.
+    // Elevated, or limited as a double-click starts it on Windows. Wine 8 starts every process
+    // elevated, Wine 10 limited, as Windows does; the linked token is the other kind.
     explicit Brasselt(bool limited = false) {
         HANDLE token = nullptr, primary = nullptr;
         TOKEN_LINKED_TOKEN linked{};
         DWORD size = 0;
         OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &token);
         GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &size);
-        DuplicateTokenEx(limited ? linked.LinkedToken : token, MAXIMUM_ALLOWED, nullptr,
-                         SecurityImpersonation, TokenPrimary, &primary);
+        DuplicateTokenEx(IsElevated(GetCurrentProcess()) == limited ? linked.LinkedToken : token,
+                         MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary, &primary);
         const std::wstring exe = Folder(L"BRASSELT_BUILD") + L"\\planted\\Brasselt.exe";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
@@ -261,6 +292,7 @@ struct Brasselt {
         for (HANDLE handle : {token, linked.LinkedToken, primary, started.hThread})
             CloseHandle(handle);
         Attach(started.hProcess, started.dwProcessId);
+        EXPECT_EQ(IsElevated(process), !limited) << "started with the wrong token";
     }
     // A copy that was started some other way.
     explicit Brasselt(DWORD processId) {
@@ -432,6 +464,10 @@ TEST_F(EndToEnd, ARefusedWriteSaysWhyAndShowsWhatIsStored) {
     ASSERT_EQ(others.size(), 1u) << "Yes started no other copy";
     const Brasselt restarted(others[0]);
     EXPECT_EQ(restarted.State(), BST_CHECKED) << "the new copy shows what is stored";
+    // Wine 8 starts it with the caller's token; from Wine 10 on, as Windows does, elevated.
+    if (WineVersion() >= 10) {
+        EXPECT_TRUE(IsElevated(restarted.process)) << "Yes: the new copy is not elevated";
+    }
     EXPECT_EQ(Get(), Sz(kMarker + kNul));
 }
 
