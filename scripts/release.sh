@@ -27,7 +27,8 @@ password_file=${BRASSELT_SIGN_PASSWORD_FILE:+$(realpath -m "$BRASSELT_SIGN_PASSW
   fail "no password file at BRASSELT_SIGN_PASSWORD_FILE=$password_file."
 "$root/scripts/setup.sh"
 
-# Nothing reaches build/release until the release is whole: a failed signing leaves no zip.
+# Nothing reaches build/release until the release is whole, and a failed one leaves none, not
+# even the one before, which could pass for it.
 rm -rf "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
