@@ -13,9 +13,9 @@ release=$( (. /etc/os-release && echo "${ID:-}-${VERSION_CODENAME:-}") 2>/dev/nu
 release=${release#debian-}
 
 # g++ builds the icon generator, which runs on the build machine.
-packages=(cmake make file g++ googletest g++-mingw-w64-i686-posix clang-format wine wine32:i386
-          wine64 xvfb xauth x11-utils fonts-liberation imagemagick icoutils libimage-exiftool-perl
-          zip unzip osslsigncode openssl)
+packages=(cmake make file g++ googletest g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb
+          xauth x11-utils fonts-liberation imagemagick icoutils libimage-exiftool-perl zip unzip
+          osslsigncode openssl)
 
 updated=
 update() {
