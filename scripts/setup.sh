@@ -36,8 +36,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   case $release in
   bookworm | trixie) ;;
   *) fail "this installs with apt on Debian 12 (bookworm) or 13 (trixie), not on this system" \
-       "(${release:-unknown}). Install these, by their Debian names, then run this again: ${missing[*]};" \
-       "and where the kernel cannot execute 32-bit x86 code, qemu-user 10 or later." ;;
+       "(${release:-unknown}). Install these, by their Debian names, then run this again:" \
+       "${missing[*]}; and where the kernel cannot execute 32-bit x86 code, qemu-user 10 or" \
+       "later." ;;
   esac
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
