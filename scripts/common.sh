@@ -11,6 +11,12 @@ wine=$root/scripts/wine.sh
 # The 64-bit server, which 32-bit and 64-bit Wine processes share.
 server=/usr/lib/wine/wineserver64
 
+# A failure that the script foresaw: say what it is and what to do, and stop.
+fail() {
+  echo "ERROR: $*" >&2
+  exit 1
+}
+
 # Whether this kernel executes 32-bit x86 code: Wine's 32-bit loader can tell.
 runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
 

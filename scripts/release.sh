@@ -12,10 +12,6 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 out=$build/release
-fail() {
-  echo "ERROR: $*" >&2
-  exit 1
-}
 
 [ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] ||
   fail "the tree has uncommitted changes. A release is built from what is committed: commit" \

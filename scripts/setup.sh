@@ -5,10 +5,6 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
-fail() {
-  echo "ERROR: $*" >&2
-  exit 1
-}
 release=$( (. /etc/os-release && echo "${ID:-}-${VERSION_CODENAME:-}") 2>/dev/null || true)
 release=${release#debian-}
 

@@ -51,7 +51,7 @@ else
   fi
   if ! command -v qemu-i386 >/dev/null; then
     echo "ERROR: this machine cannot execute 32-bit x86 code and qemu-i386 is missing;" \
-         "run scripts/setup.sh, which installs qemu-user from bookworm-backports." >&2
+         "run scripts/setup.sh, which installs qemu-user 10 or later." >&2
     exit 1
   fi
   loader_dir "$build/wine-loader"

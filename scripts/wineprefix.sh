@@ -35,7 +35,7 @@ create)
     cat "$log" >&2
     echo "ERROR: a 32-bit Windows program does not start in the Wine prefix $dir. Run" \
          "scripts/setup.sh: it installs wine32:i386 and, where the kernel cannot execute" \
-         "32-bit x86 code, qemu-user from bookworm-backports." >&2
+         "32-bit x86 code, qemu-user 10 or later." >&2
     exit 1
   fi
   # Wine ends the prefix's desktop and services a few seconds after the last program, and

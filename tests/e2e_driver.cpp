@@ -171,10 +171,9 @@ void Set(const Value& value, REGSAM view = KEY_WOW64_64KEY) {
 // A buffer of exactly the stored size: Wine appends a NUL to a string where there is room.
 std::optional<Value> Get(REGSAM view = KEY_WOW64_64KEY) {
     const win32::UniqueKey key = Open(KEY_QUERY_VALUE, view);
-    Value value{REG_NONE, {}};
     DWORD size = 0;
     if (RegQueryValueExW(key.get(), L"", nullptr, nullptr, nullptr, &size)) return {};
-    value.bytes.resize(size);
+    Value value{REG_NONE, std::vector<BYTE>(size)};
     RegQueryValueExW(key.get(), L"", nullptr, &value.type, value.bytes.data(), &size);
     return value;
 }
