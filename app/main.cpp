@@ -10,6 +10,10 @@ namespace {
 // No code catches a failure of the window system: say what failed and end the program.
 int Fail(const wchar_t* what, DWORD error) {
     const win32::String text = win32::String(what) + L"\n" + SystemErrorText(error);
+    // A window destroyed while it was being made has posted the quit message, which would
+    // close the box as soon as it opened.
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
     MessageBoxW(nullptr, text.c_str(), L"Brasselt", MB_OK | MB_ICONERROR);
     return 1;
 }

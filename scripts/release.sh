@@ -12,6 +12,9 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 out=$build/release
+# Nothing reaches build/release until the release is whole, and a failed one, whatever stops
+# it, leaves none, not even the one before, which could pass for it.
+rm -rf "$out"
 
 [ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] ||
   fail "the tree has uncommitted changes. A release is built from what is committed: commit" \
@@ -23,9 +26,6 @@ password_file=${BRASSELT_SIGN_PASSWORD_FILE:+$(realpath -m "$BRASSELT_SIGN_PASSW
   fail "no password file at BRASSELT_SIGN_PASSWORD_FILE=$password_file."
 "$root/scripts/setup.sh"
 
-# Nothing reaches build/release until the release is whole, and a failed one leaves none, not
-# even the one before, which could pass for it.
-rm -rf "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 git -C "$root" archive --prefix=src/ HEAD | tar -C "$work" -xf -

@@ -8,8 +8,9 @@ sudo=
 release=$( (. /etc/os-release && echo "${ID:-}-${VERSION_CODENAME:-}") 2>/dev/null || true)
 release=${release#debian-}
 
-# g++ builds the icon generator, which runs on the build machine.
-packages=(cmake make file g++ googletest g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb
+# g++ builds the icon generator, which runs on the build machine; the release check commits
+# a copy of the tree with git.
+packages=(cmake make file g++ git googletest g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb
           xauth x11-utils fonts-liberation imagemagick icoutils libimage-exiftool-perl zip unzip
           osslsigncode openssl)
 

@@ -30,6 +30,18 @@ create)
       "$server" -p
     fi
   } </dev/null >"$log" 2>&1 || { cat "$log"; exit 1; }
+  # Wine ends the prefix's desktop and services a second or so after the last program on
+  # them, and starting them again takes it over 10 s (RpcSs). A program that stays on the
+  # desktop until the server ends keeps them up between tests. It comes first: the desktop
+  # (explorer.exe) takes the output of the program that starts it, and one started by a test
+  # and then kept up would hold CTest's pipe after the test ended, and CTest would wait.
+  keeper=$dir/keeper.log
+  ("$server" -w | "$wine" 'C:\windows\system32\cmd.exe' /c 'echo ready& pause') </dev/null \
+    >"$keeper" 2>&1 &
+  for _ in $(seq 300); do grep -q ready "$keeper" && break; sleep 0.2; done
+  grep -q ready "$keeper" || { cat "$log" "$keeper"; echo "ERROR: the Wine prefix $dir did not" \
+    "start its programs." >&2; exit 1; }
+  "$wine" rundll32.exe user32.dll,GetDesktopWindow </dev/null >>"$log" 2>&1
   # Everything else here runs 32-bit programs: fail now, and say why, if they cannot start.
   if ! timeout 60 "$wine" 'C:\windows\syswow64\cmd.exe' /c exit </dev/null >>"$log" 2>&1; then
     cat "$log" >&2
@@ -38,10 +50,6 @@ create)
          "32-bit x86 code, qemu-user 10 or later." >&2
     exit 1
   fi
-  # Wine ends the prefix's desktop and services a few seconds after the last program, and
-  # starting them again takes it over 10 s (RpcSs). A program that waits until the server
-  # ends keeps them up between tests.
-  ("$server" -w | "$wine" 'C:\windows\system32\cmd.exe' /c pause) </dev/null >/dev/null 2>&1 &
   ;;
 remove)
   # The prefix's programs may write into it until its server has ended, and one that was

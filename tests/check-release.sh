@@ -67,10 +67,6 @@ openssl pkcs12 -export -in ca.pem -inkey signer.key -passout pass:secret -out si
 printf secret >password
 make_release() { "$copy/scripts/release.sh" >release.log 2>&1; }
 
-echo >>"$copy/README.md"
-make_release && fail "released uncommitted changes"
-grep -q "uncommitted changes" release.log || fail "no clear message for uncommitted changes"
-git -C "$copy" checkout -q README.md
 BRASSELT_SIGN_PKCS12=$work/signer.p12 BRASSELT_SIGN_PASSWORD_FILE=$work/password make_release ||
   fail "the release failed: $(cat release.log)"
 
@@ -90,8 +86,14 @@ unzip -p "${zip[0]}" Brasselt.exe | cmp - Brasselt.exe || fail "the zip holds an
 [ "$(unzip -Z -T "${zip[0]}" | grep -c ' 20010203\.040506 ')" -eq 3 ] ||
   fail "the zip's entries are not dated from the commit"
 
-# A failed release leaves nothing behind, not even the one before, which could pass for it.
+# A failed release, whatever stops it, leaves nothing behind, not even the one before, which
+# could pass for it.
 cd "$work"
+echo >>"$copy/README.md"
+make_release && fail "released uncommitted changes"
+grep -q "uncommitted changes" release.log || fail "no clear message for uncommitted changes"
+[ ! -e "$release" ] || fail "a release stopped by uncommitted changes left $release"
+git -C "$copy" checkout -q README.md
 BRASSELT_SIGN_PKCS12=$work/signer.p12 BRASSELT_SIGN_PASSWORD=wrong make_release &&
   fail "released with a wrong password"
 grep -q "signing failed" release.log || fail "no clear message for a wrong password"

@@ -32,8 +32,10 @@ namespace {
 using Microsoft::WRL::ComPtr;
 
 // Polls until done, for at most the timeout. A 32-bit program takes up to 5 s to start under
-// emulation; the default bound is well above that.
+// emulation; the default bound is well above that. After a fatal failure the test is over and
+// waits for nothing more.
 bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 30000) {
+    if (::testing::Test::HasFatalFailure()) return false;
     for (const ULONGLONG end = GetTickCount64() + timeoutMs; !done(); Sleep(20)) {
         if (GetTickCount64() > end) return false;
     }
@@ -208,13 +210,14 @@ std::vector<DWORD> BrasseltProcesses() {
     return found;
 }
 
-// The first visible top-level window of a process with that class or title.
-HWND FindWindowOf(DWORD processId, const wchar_t* className, const wchar_t* title) {
+// The first top-level window of a process with that class or title, visible unless told.
+HWND FindWindowOf(DWORD processId, const wchar_t* className, const wchar_t* title,
+                  bool visibleOnly = true) {
     for (HWND window = FindWindowExW(nullptr, nullptr, className, title); window;
          window = FindWindowExW(nullptr, window, className, title)) {
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
-        if (owner == processId && IsWindowVisible(window)) return window;
+        if (owner == processId && (IsWindowVisible(window) || !visibleOnly)) return window;
     }
     return nullptr;
 }
@@ -316,14 +319,24 @@ struct Brasselt {
         ASSERT_TRUE(WaitFor([&] { return (box = FindWindowOf(id, L"#32770", nullptr)); }))
             << "no message box";
         EXPECT_TRUE(LooksLike(box, golden));
+        EXPECT_EQ(GetWindow(box, GW_OWNER), form) << "a box that the window does not own";
         RECT button;
         ASSERT_TRUE(GetWindowRect(GetDlgItem(box, answer), &button)) << "no button " << answer;
         ClickAt(box, {(button.left + button.right) / 2, (button.top + button.bottom) / 2});
         EXPECT_TRUE(WaitFor([&] { return !IsWindow(box); })) << "the box stayed open";
+        Settle();
     }
 
+    // Returns once the window has handled what came before it, such as the answer to a box:
+    // whatever that leads to, another box or another copy, has been made by then.
+    void Settle() const {
+        SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_NORMAL, 30000, nullptr);
+    }
+
+    // A box just made may not be visible yet.
     bool ShowsABox() const {
-        return WaitFor([&] { return FindWindowOf(id, L"#32770", nullptr); }, 500);
+        Settle();
+        return FindWindowOf(id, L"#32770", nullptr, false);
     }
 
     DWORD ExitCode() const {
@@ -352,6 +365,14 @@ struct Brasselt {
 
 struct EndToEnd : ::testing::Test {
     void SetUp() override { DeleteKeys(); }
+    // A copy that a failed test left running would hold the test's output open, and CTest
+    // would wait for it.
+    void TearDown() override {
+        for (const DWORD id : BrasseltProcesses()) {
+            const win32::UniqueHandle copy(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+            TerminateProcess(copy.get(), 99);
+        }
+    }
 };
 
 // Run in a 96-DPI and a 144-DPI prefix, each with a golden of its own.
@@ -359,6 +380,11 @@ TEST_F(EndToEnd, LooksAsDesignedRightAfterStart) {
     const Brasselt app;
     ASSERT_TRUE(app.form) << "no window";
     EXPECT_TRUE(LooksLike(app.form, L"window-" + std::to_wstring(GetDpiForSystem())));
+    RECT frame;
+    GetWindowRect(app.form, &frame);
+    // Centred: the margins on either side differ by a pixel at most.
+    EXPECT_LE(abs(frame.left + frame.right - GetSystemMetrics(SM_CXSCREEN)), 1) << "off centre";
+    EXPECT_LE(abs(frame.top + frame.bottom - GetSystemMetrics(SM_CYSCREEN)), 1) << "off centre";
     EXPECT_EQ(app.Close(), 0u);
 }
 
