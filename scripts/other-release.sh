@@ -70,4 +70,4 @@ $sudo unshare --mount --propagation private sh -c '
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     sh -c "cd /root/brasselt && exec \"\$@\"" sh "$@"' "$chroot_dir" "$@" ||
   fail "$* failed on $name (exit status $?)."
-echo "$* passed on $name."
+echo "$* passed on $(. "$chroot_dir/etc/os-release" && echo "$PRETTY_NAME")."
