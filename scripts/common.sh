@@ -17,6 +17,18 @@ fail() {
   exit 1
 }
 
+# This machine's own Debian mirror: the address in its apt entry for SUITE that is not the
+# security one; nothing if there is none.
+debian_mirror() {  # SUITE
+  local sources mirror=
+  sources=$(ls /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
+  [ -z "$sources" ] || mirror=$(awk -v suite="$1" '/^URIs:/ {uri = $2}
+    /^Suites:/ && $0 ~ " " suite "( |$)" && uri !~ /security/ {print uri; exit}' $sources)
+  [ -n "$mirror" ] || [ ! -f /etc/apt/sources.list ] ||
+    mirror=$(awk -v suite="$1" '$1 == "deb" && $3 == suite {print $2; exit}' /etc/apt/sources.list)
+  echo "$mirror"
+}
+
 # Whether this kernel executes 32-bit x86 code: Wine's 32-bit loader can tell.
 runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
 

@@ -9,8 +9,8 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 case $(. /etc/os-release && echo "${ID:-}-${VERSION_CODENAME:-}") in
-debian-bookworm) other=trixie name="Debian 13" ;;
-debian-trixie) other=bookworm name="Debian 12" ;;
+debian-bookworm) own=bookworm other=trixie name="Debian 13" ;;
+debian-trixie) own=trixie other=bookworm name="Debian 12" ;;
 *) fail "this runs on Debian 12 (bookworm) or 13 (trixie), to test on the other one." ;;
 esac
 sudo=
@@ -35,9 +35,7 @@ flock 9
 
 # Whole when debootstrap finished, the stamp was written after it, and a program runs inside.
 if ! { [ -f "$chroot_dir/.brasselt-made" ] && $sudo chroot "$chroot_dir" true; } 2>/dev/null; then
-  mirror=${BRASSELT_DEBIAN_MIRROR:-$( (cat /etc/apt/sources.list.d/*.sources \
-    /etc/apt/sources.list 2>/dev/null || true) | grep -v '^ *#' |
-    grep -o -E 'https?://[^ ]+/debian/?( |$)' | grep -v security | head -n 1 | tr -d ' ' || true)}
+  mirror=${BRASSELT_DEBIAN_MIRROR:-$(debian_mirror "$own")}
   [ -n "$mirror" ] || fail "found no Debian mirror in the apt sources to make the $name chroot" \
     "from. Name one: BRASSELT_DEBIAN_MIRROR=http://deb.debian.org/debian $0"
   # A mirror that does not answer would leave debootstrap retrying for many minutes.

@@ -66,14 +66,7 @@ fi
 echo "This machine cannot execute 32-bit x86 code: installing qemu-user from bookworm-backports."
 backports=/etc/apt/sources.list.d/bookworm-backports.sources
 if [ ! -f "$backports" ]; then
-  # The machine's own Debian mirror, from its bookworm entry.
-  shopt -s nullglob
-  sources=(/etc/apt/sources.list.d/*.sources)
-  mirror=
-  [ ${#sources[@]} -eq 0 ] || mirror=$(awk '/^URIs:/ {uri = $2}
-    /^Suites:/ && / bookworm( |$)/ && uri !~ /security/ {print uri; exit}' "${sources[@]}")
-  [ -n "$mirror" ] || [ ! -f /etc/apt/sources.list ] ||
-    mirror=$(awk '$1 == "deb" && $3 == "bookworm" {print $2; exit}' /etc/apt/sources.list)
+  mirror=$(debian_mirror bookworm)
   [ -n "$mirror" ] || fail "found no bookworm entry in the apt sources to take the mirror from." \
     "Add bookworm-backports to the apt sources, then run this again."
   printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: %s\n' \
