@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # wineprefix.sh create DIR [DPI] | remove DIR: a throwaway 64-bit Wine prefix, made and checked
 # once per run of the tests, the program or the benchmark; its display at DPI (default 96).
+# DIR/.brasselt-unfinished is there until the prefix is whole, so that one whose creation was
+# stopped is known as such and made again.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 action=$1 dir=$2 dpi=${3:-96}
@@ -11,6 +13,7 @@ create)
   "$server" -k 2>/dev/null || true
   rm -rf "$dir"
   mkdir -p "$dir"
+  touch "$dir/.brasselt-unfinished"
   # The server and the processes wineboot leaves running must not hold the caller's output
   # open, or the caller waits for them.
   log=$dir/create.log
@@ -50,6 +53,7 @@ create)
          "32-bit x86 code, qemu-user 10 or later." >&2
     exit 1
   fi
+  rm "$dir/.brasselt-unfinished"
   ;;
 remove)
   # The prefix's programs may write into it until its server has ended, and one that was
