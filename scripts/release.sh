@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds a release from the committed sources, in a folder of its own, and puts into
-# build/release: Brasselt-<version>-win32.zip (the exe, the README and BUILD-INFO.txt), the exe
-# and BUILD-INFO.txt beside it, and SHA256SUMS for the three. BUILD-INFO.txt names the commit,
-# the Debian release and the toolchain's packages, since another compiler makes another exe.
+# build/release: Brasselt-<version>-win32.zip with what users get (the exe, the users' guide
+# as README.txt, BUILD-INFO.txt and the two registry files for many machines), the same files
+# beside it, and SHA256SUMS for them all. BUILD-INFO.txt names the commit, the Debian release
+# and the toolchain's packages, since another compiler makes another exe.
 # Unsigned, two releases of one commit on one system are the same bytes. The exe is signed
 # with Authenticode when a certificate is given:
 #   BRASSELT_SIGN_PKCS12           the certificate with its private key, a PKCS#12 file
@@ -56,6 +57,7 @@ commit=$(git -C "$root" rev-parse HEAD)
 version=$(sed -nE 's/^project\(Brasselt VERSION ([0-9.]+).*/\1/p' "$work/src/CMakeLists.txt")
 mkdir -p "$work/release"
 cd "$work/release"
+# Every text file here has CRLF line ends, which Notepad before Windows 10 needs.
 {
   echo "Brasselt $version"
   echo "commit $commit"
@@ -63,17 +65,19 @@ cd "$work/release"
   echo "Built with these Debian packages (apt-get install NAME=VERSION installs one again):"
   dpkg-query -W -f='${Package}=${Version}\n' g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
     mingw-w64-i686-dev cmake
-} >BUILD-INFO.txt
-cp "$exe" "$work/src/README.md" .
+} | sed 's/$/\r/' >BUILD-INFO.txt
+shipped=(Brasselt.exe README.txt BUILD-INFO.txt disable-autorun.reg enable-autorun.reg)
+cp "$exe" .
+cp "$work/src/docs/README.txt" "$work/src/fleet/disable-autorun.reg" \
+  "$work/src/fleet/enable-autorun.reg" .
 chmod 755 Brasselt.exe
-chmod 644 README.md BUILD-INFO.txt
+chmod 644 "${shipped[@]:1}"
 # Dated from the commit, not the clock, and in UTC, as zip keeps local times without a zone;
 # -X leaves out the owner and the extra time fields.
-touch -d "@$(git -C "$root" log -1 --format=%ct HEAD)" Brasselt.exe README.md BUILD-INFO.txt
+touch -d "@$(git -C "$root" log -1 --format=%ct HEAD)" "${shipped[@]}"
 zip="Brasselt-$version-win32.zip"
-TZ=UTC zip -X -q "$zip" Brasselt.exe README.md BUILD-INFO.txt
-sha256sum "$zip" Brasselt.exe BUILD-INFO.txt >SHA256SUMS
-rm README.md
+TZ=UTC zip -X -q "$zip" "${shipped[@]}"
+sha256sum "$zip" "${shipped[@]}" >SHA256SUMS
 cd "$root"
 mkdir -p "$build"
 mv "$work/release" "$out"

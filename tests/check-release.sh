@@ -2,8 +2,9 @@
 # check-release.sh SRC BUILD: the qualities of what users get. Brasselt.exe is a hardened 32-bit
 # GUI image that imports only DLLs Windows always loads from the system directory, and is
 # small; its resources and version record are the golden ones; the release command refuses
-# uncommitted changes, signs the exe reversibly, and packs it with the README, what built it
-# and checksums; a clean build elsewhere gives the same bytes; a failed release leaves none.
+# uncommitted changes, signs the exe reversibly, and packs it with the users' guide, what built
+# it, the registry files the tests import, and checksums; a clean build elsewhere gives the same
+# bytes; a failed release leaves none.
 set -euo pipefail
 src=$1 build=$2 exe=$2/Brasselt.exe work=$2/release-check actual=$2/golden-actual
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -78,12 +79,22 @@ cmp "$work/unsigned.exe" "$exe" || fail "the release's exe, unsigned, is not thi
 sha256sum --quiet -c SHA256SUMS || fail "SHA256SUMS does not match"
 [ "$(awk '{print $2}' SHA256SUMS | sort)" = "$(ls | grep -vx SHA256SUMS | sort)" ] ||
   fail "SHA256SUMS does not list every file of the release"
-grep -qx "commit $(git -C "$copy" rev-parse HEAD)" BUILD-INFO.txt || fail "no commit in BUILD-INFO"
+grep -qx "commit $(git -C "$copy" rev-parse HEAD)"$'\r' BUILD-INFO.txt ||
+  fail "no commit in BUILD-INFO"
+shipped=(Brasselt.exe README.txt BUILD-INFO.txt disable-autorun.reg enable-autorun.reg)
 zip=(Brasselt-*-win32.zip)
-contents=$(unzip -Z1 "${zip[0]}" | tr '\n' ' ')
-[ "$contents" = "Brasselt.exe README.md BUILD-INFO.txt " ] || fail "the zip holds $contents"
-unzip -p "${zip[0]}" Brasselt.exe | cmp - Brasselt.exe || fail "the zip holds another exe"
-[ "$(unzip -Z -T "${zip[0]}" | grep -c ' 20010203\.040506 ')" -eq 3 ] ||
+[ "$(unzip -Z1 "${zip[0]}")" = "$(printf '%s\n' "${shipped[@]}")" ] ||
+  fail "the zip holds" $(unzip -Z1 "${zip[0]}")
+for file in "${shipped[@]}"; do
+  unzip -p "${zip[0]}" "$file" | cmp - "$file" || fail "the zip holds another $file"
+done
+for file in *.txt; do
+  ! grep -q -v $'\r$' "$file" || fail "$file has lines without CRLF, one line in old Notepads"
+done
+for file in *.reg; do
+  cmp "$file" "$src/fleet/$file" || fail "$file is not the one the tests import"
+done
+[ "$(unzip -Z -T "${zip[0]}" | grep -c ' 20010203\.040506 ')" -eq ${#shipped[@]} ] ||
   fail "the zip's entries are not dated from the commit"
 
 # A failed release, whatever stops it, leaves nothing behind, not even the one before, which
