@@ -5,6 +5,7 @@
 # the ratios are the figures that count.
 #   scripts/bench.sh [RUNS]     (default 60)
 set -euo pipefail
+# shellcheck source=scripts/common.sh
 source "$(dirname "$0")/common.sh"
 runs=${1:-60}
 
@@ -18,8 +19,10 @@ out=$build/i686/bench
 mkdir -p "$out"
 # The yardstick gets the same compiler, flags and static runtime as Brasselt.
 for program in baseline probe; do
+  gui=
+  [ $program = probe ] || gui=-mwindows
   i686-w64-mingw32-g++-posix -std=c++20 -Os -municode -static -s -Wall -Wextra -Werror \
-    $([ $program = baseline ] && echo -mwindows) -o "$out/$program.exe" \
+    ${gui:+"$gui"} -o "$out/$program.exe" \
     "$root/scripts/bench/$program.cpp" -lpsapi
 done
 

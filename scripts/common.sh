@@ -1,14 +1,16 @@
+# shellcheck shell=bash
 # Sourced by the scripts here: where things are, and how Brasselt is built.
 
 # No script ends without saying why: a failing command that nothing handles is named.
 set -E
-trap 'status=$?; echo "ERROR: ${BASH_SOURCE[0]##*/}, line $LINENO:" \
-  "$BASH_COMMAND (exit status $status)" >&2' ERR
+trap 'echo "ERROR: ${BASH_SOURCE[0]##*/}, line $LINENO: $BASH_COMMAND (exit status $?)" >&2' ERR
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$root/build
+# shellcheck disable=SC2034  # read by the scripts that source this
 wine=$root/scripts/wine.sh
 # The 64-bit server, which 32-bit and 64-bit Wine processes share.
+# shellcheck disable=SC2034
 server=/usr/lib/wine/wineserver64
 
 # A failure that the script foresaw: say what it is and what to do, and stop.

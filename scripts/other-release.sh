@@ -8,6 +8,7 @@
 # build tree and the Wine prefixes.
 #   scripts/other-release.sh [COMMAND...]        default: scripts/test.sh
 set -euo pipefail
+# shellcheck source=scripts/common.sh
 source "$(dirname "$0")/common.sh"
 # Debian installs debootstrap and chroot in sbin, which a user's PATH lacks.
 PATH=$PATH:/usr/local/sbin:/usr/sbin:/sbin

@@ -11,6 +11,7 @@
 #   BRASSELT_SIGN_PASSWORD         the password itself
 #   BRASSELT_SIGN_TIMESTAMP_URL    an RFC 3161 time-stamp server (optional)
 set -euo pipefail
+# shellcheck source=scripts/common.sh
 source "$(dirname "$0")/common.sh"
 out=$build/release
 # Nothing reaches build/release until the release is whole, and a failed one, whatever stops
@@ -31,6 +32,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 git -C "$root" archive --prefix=src/ HEAD | tar -C "$work" -xf -
 # Built the way the committed tree builds itself, in a build folder of its own.
+# shellcheck source=scripts/common.sh
 (source "$work/src/scripts/common.sh" && configure_and_build Brasselt >/dev/null)
 exe=$work/src/build/i686/Brasselt.exe
 

@@ -2,6 +2,7 @@
 # Builds Brasselt and runs it under Wine. With a display it shows the window until it is
 # closed; without one it runs on a virtual display, saves build/screenshot.png and closes it.
 set -euo pipefail
+# shellcheck source=scripts/common.sh
 source "$(dirname "$0")/common.sh"
 
 if [ "${1:-}" != --screenshot ]; then

@@ -2,6 +2,7 @@
 # Installs what the build, the program and the tests need on Debian 12 or 13, and nothing when
 # it is all there already.
 set -euo pipefail
+# shellcheck source=scripts/common.sh
 source "$(dirname "$0")/common.sh"
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
@@ -9,10 +10,10 @@ release=$( (. /etc/os-release && echo "${ID:-}-${VERSION_CODENAME:-}") 2>/dev/nu
 release=${release#debian-}
 
 # g++ builds the icon generator, which runs on the build machine; the release check commits
-# a copy of the tree with git.
+# a copy of the tree with git; the tests lint the scripts with shellcheck.
 packages=(cmake make file g++ git googletest g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb
           xauth x11-utils fonts-liberation imagemagick icoutils libimage-exiftool-perl zip unzip
-          osslsigncode openssl)
+          osslsigncode openssl shellcheck)
 
 updated=
 update() {

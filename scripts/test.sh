@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Brasselt and its tests and runs every test under Wine, on a virtual display.
 set -euo pipefail
+# shellcheck source=scripts/common.sh
 source "$(dirname "$0")/common.sh"
 "$root/scripts/setup.sh"
 

@@ -5,6 +5,7 @@
 # the kernel can execute 32-bit x86 code, through qemu-user where it cannot.
 # wine.sh --how: says which of the two it is here.
 set -euo pipefail
+# shellcheck source=scripts/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 export WINESERVER=$server

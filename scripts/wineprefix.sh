@@ -4,6 +4,7 @@
 # DIR/.brasselt-unfinished is there until the prefix is whole, so that one whose creation was
 # stopped is known as such and made again.
 set -euo pipefail
+# shellcheck source=scripts/common.sh
 source "$(dirname "$0")/common.sh"
 action=$1 dir=$2 dpi=${3:-96}
 export WINEPREFIX=$dir WINEARCH=win64 WINEDEBUG=-all

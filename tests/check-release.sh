@@ -77,14 +77,14 @@ grep -q "^Message digest algorithm *: SHA256" "$work/verify.log" || fail "not si
 osslsigncode remove-signature -in Brasselt.exe -out "$work/unsigned.exe" >/dev/null
 cmp "$work/unsigned.exe" "$exe" || fail "the release's exe, unsigned, is not this build's"
 sha256sum --quiet -c SHA256SUMS || fail "SHA256SUMS does not match"
-[ "$(awk '{print $2}' SHA256SUMS | sort)" = "$(ls | grep -vx SHA256SUMS | sort)" ] ||
+[ "$(awk '{print $2}' SHA256SUMS | sort)" = "$(printf '%s\n' * | grep -vx SHA256SUMS | sort)" ] ||
   fail "SHA256SUMS does not list every file of the release"
 grep -qx "commit $(git -C "$copy" rev-parse HEAD)"$'\r' BUILD-INFO.txt ||
   fail "no commit in BUILD-INFO"
 shipped=(Brasselt.exe README.txt BUILD-INFO.txt disable-autorun.reg enable-autorun.reg)
 zip=(Brasselt-*-win32.zip)
 [ "$(unzip -Z1 "${zip[0]}")" = "$(printf '%s\n' "${shipped[@]}")" ] ||
-  fail "the zip holds" $(unzip -Z1 "${zip[0]}")
+  fail "the zip holds" "$(unzip -Z1 "${zip[0]}" | xargs)"
 for file in "${shipped[@]}"; do
   unzip -p "${zip[0]}" "$file" | cmp - "$file" || fail "the zip holds another $file"
 done
