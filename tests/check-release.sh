@@ -40,7 +40,7 @@ count=$(od -An -tu2 -j4 -N2 "$actual/icon.ico")
 truncate -s "$(od -An -tu4 -j6 -N$((16 * count)) -w16 "$actual/icon.ico" |
   awk '$3 + $4 > end {end = $3 + $4} END {print end}')" "$actual/icon.ico"
 {
-  wrestool -l "$exe" | sed 's/ offset=0x[0-9a-f]*//'
+  wrestool -l "$exe" | sed 's/offset=0x[0-9a-f]* //'
   icotool -l "$actual/icon.ico"
   exiftool -s -EXE:all --CodeSize --InitializedDataSize --UninitializedDataSize --EntryPoint \
     --LinkerVersion "$exe"
