@@ -30,8 +30,9 @@ taken=$(sed -n '/^Archive member included/,/^Discarded input/p' "$build/Brasselt
 [ -z "$taken" ] || fail "linked in:" $taken
 
 # What Windows shows of the exe, read by icoutils and exiftool: the resources (without their
-# offsets, which move with the code), the icon that Explorer draws, as a listing of its images
-# and in full, the header and the version record (without the sizes of code and data).
+# offsets, which move with the code), the manifest's text, the icon that Explorer draws, as a
+# listing of its images and in full, the header and the version record (without the sizes of
+# code and data).
 mkdir -p "$actual"
 wrestool -x -t 14 -n 1 "$exe" >"$actual/icon.ico"
 # wrestool writes bytes it never filled after the last image; the icon ends where the
@@ -40,7 +41,8 @@ count=$(od -An -tu2 -j4 -N2 "$actual/icon.ico")
 truncate -s "$(od -An -tu4 -j6 -N$((16 * count)) -w16 "$actual/icon.ico" |
   awk '$3 + $4 > end {end = $3 + $4} END {print end}')" "$actual/icon.ico"
 {
-  wrestool -l "$exe" | sed 's/ offset=0x[0-9a-f]*//'
+  wrestool -l "$exe" | sed 's/offset=0x[0-9a-f]* //'
+  wrestool -x --raw -t 24 -n 1 "$exe"
   icotool -l "$actual/icon.ico"
   exiftool -s -EXE:all --CodeSize --InitializedDataSize --UninitializedDataSize --EntryPoint \
     --LinkerVersion "$exe"
