@@ -55,13 +55,15 @@ if ! flock -n 9; then
   flock 9
 fi
 
-# Runs COMMAND in the chroot, in the copy of the tree, with a clean environment.
+# Runs COMMAND in the chroot, in the copy of the tree, with a clean environment but for the
+# user's WINEDEBUG.
 in_chroot() {  # COMMAND...
   $sudo unshare --mount --propagation private sh -c '
     for m in proc sys dev; do mount --rbind "/$m" "$0/$m"; done
     exec chroot "$0" env -i HOME=/root TERM="${TERM:-dumb}" \
       PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-      sh -c "cd /root/brasselt && exec \"\$@\"" sh "$@"' "$chroot_dir" "$@"
+      sh -c "cd /root/brasselt && exec \"\$@\"" sh "$@"' "$chroot_dir" \
+    ${WINEDEBUG+env "WINEDEBUG=$WINEDEBUG"} "$@"
 }
 
 if ! { $sudo test -f "$ready" && $sudo chroot "$chroot_dir" true; } 2>/dev/null; then
