@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
 # Start-up time and idle memory of Brasselt against the least program that shows the same
-# window, both 32-bit and started in turn the same way under Wine on a virtual display.
-# Prints the medians, the spread of the start times (first to third quartile) and the ratios;
-# the ratios are the figures that count.
+# window; docs/DEVELOPING.md says what it prints and which figures count.
 #   scripts/bench.sh [RUNS]     (default 60)
 set -euo pipefail
 # shellcheck source=scripts/common.sh
@@ -26,11 +24,13 @@ for program in baseline probe; do
     "$root/scripts/bench/$program.cpp" -lpsapi
 done
 
-export WINEPREFIX=$build/i686/wineprefix-bench WINEDEBUG=-all
+export WINEPREFIX=$build/i686/wineprefix-bench
 "$root/scripts/wineprefix.sh" create "$WINEPREFIX"
 trap '"$root/scripts/wineprefix.sh" remove "$WINEPREFIX"' EXIT
 
 echo "32-bit programs run $("$wine" --how)."
+[ "${WINEDEBUG:--all}" = -all ] || echo "WINEDEBUG=$WINEDEBUG is set: Wine's traces slow each" \
+  "start, so these figures do not compare with a run without it."
 "$wine" "$out/probe.exe" "$runs" "$build/i686/Brasselt.exe" "$out/baseline.exe" </dev/null |
   tr -d '\r' | awk -v runs="$runs" '
     { ms[NR] = $2; low[NR] = $3; high[NR] = $4; kb[NR] = $5 }

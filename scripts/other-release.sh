@@ -1,11 +1,6 @@
 #!/usr/bin/env bash
-# Runs the tests, or another command of this tree, on the other supported Debian release: on
-# Debian 12 in a Debian 13 chroot, on Debian 13 in a Debian 12 one. The chroot is made once
-# with debootstrap from this machine's own Debian mirror (BRASSELT_DEBIAN_MIRROR overrides
-# it) and kept in the user's cache folder; one that is missing, broken or half-made is made
-# again. The work tree, uncommitted changes and the git repository included, is copied in
-# afresh; what the command leaves in build/ comes back to build/debian-<N>/, all but the
-# build tree and the Wine prefixes.
+# Runs the tests, or another command of this tree, on the other supported Debian release, in
+# a chroot kept for it. docs/DEVELOPING.md says what it needs, what it keeps and what comes back.
 #   scripts/other-release.sh [COMMAND...]        default: scripts/test.sh
 set -euo pipefail
 # shellcheck source=scripts/common.sh
@@ -56,13 +51,15 @@ if ! flock -n 9; then
   flock 9
 fi
 
-# Runs COMMAND in the chroot, in the copy of the tree, with a clean environment.
+# Runs COMMAND in the chroot, in the copy of the tree, with a clean environment but for the
+# user's WINEDEBUG.
 in_chroot() {  # COMMAND...
   $sudo unshare --mount --propagation private sh -c '
     for m in proc sys dev; do mount --rbind "/$m" "$0/$m"; done
     exec chroot "$0" env -i HOME=/root TERM="${TERM:-dumb}" \
       PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-      sh -c "cd /root/brasselt && exec \"\$@\"" sh "$@"' "$chroot_dir" "$@"
+      sh -c "cd /root/brasselt && exec \"\$@\"" sh "$@"' "$chroot_dir" \
+    ${WINEDEBUG+env "WINEDEBUG=$WINEDEBUG"} "$@"
 }
 
 if ! { $sudo test -f "$ready" && $sudo chroot "$chroot_dir" true; } 2>/dev/null; then

@@ -17,7 +17,7 @@ echo "32-bit programs run $("$wine" --how)."
 
 # A prefix of Brasselt's own: one that the user keeps for other Windows programs (their
 # WINEPREFIX) would get the registry change, and may be a 32-bit one, which cannot run here.
-export WINEPREFIX=${BRASSELT_WINEPREFIX:-$build/wineprefix-run} WINEDEBUG=-all
+export WINEPREFIX=${BRASSELT_WINEPREFIX:-$build/wineprefix-run}
 # One whose creation was stopped is made again; a prefix of the user's own is used as it is.
 if [ ! -d "$WINEPREFIX" ] || [ -e "$WINEPREFIX/.brasselt-unfinished" ]; then
   [ ! -d "$WINEPREFIX" ] || echo "The Wine prefix $WINEPREFIX was left unfinished: making it again."

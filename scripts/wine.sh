@@ -11,6 +11,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 export WINESERVER=$server
 # Without it Debian's wine64 leaves the prefix's syswow64 empty, and no 32-bit program starts.
 export WINEDLLPATH=/usr/lib/i386-linux-gnu/wine
+# Every script runs Wine through here: its messages are off, unless the user's WINEDEBUG asks.
 export WINEDEBUG=${WINEDEBUG:--all}
 
 # Wine starts a 32-bit program by running the file "wine" beside the real path of its 64-bit

@@ -7,7 +7,7 @@ set -euo pipefail
 # shellcheck source=scripts/common.sh
 source "$(dirname "$0")/common.sh"
 action=$1 dir=$2 dpi=${3:-96}
-export WINEPREFIX=$dir WINEARCH=win64 WINEDEBUG=-all
+export WINEPREFIX=$dir WINEARCH=win64
 
 case $action in
 create)
@@ -39,9 +39,10 @@ create)
   # desktop until the server ends keeps them up between tests. It comes first: the desktop
   # (explorer.exe) takes the output of the program that starts it, and one started by a test
   # and then kept up would hold CTest's pipe after the test ended, and CTest would wait.
+  # What it says alone goes to its own log, where no trace of Wine's (WINEDEBUG) can pass for it.
   keeper=$dir/keeper.log
   ("$server" -w | "$wine" 'C:\windows\system32\cmd.exe' /c 'echo ready& pause') </dev/null \
-    >"$keeper" 2>&1 &
+    >"$keeper" 2>>"$log" &
   for _ in $(seq 300); do grep -q ready "$keeper" && break; sleep 0.2; done
   grep -q ready "$keeper" || { cat "$log" "$keeper"; echo "ERROR: the Wine prefix $dir did not" \
     "start its programs." >&2; exit 1; }
