@@ -21,18 +21,22 @@ create)
   {
     # One server for the whole run: key DACLs set by a test live only as long as it.
     "$server" -p
-    "$wine" wineboot -i
-    # Without a window manager, Wine otherwise waits for one each time a window is hidden.
-    "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
-    # A crash ends the process instead of leaving a dialog that blocks the run.
-    "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
-    # Wine reads the DPI when its server starts.
-    if [ "$dpi" != 96 ]; then
+    # Made with no display: wineboot shows a window in the middle of the screen for as long as
+    # it works, and the tests make one prefix while the window checks of another look there.
+    (
+      unset DISPLAY WAYLAND_DISPLAY
+      "$wine" wineboot -i
+      # Without a window manager, Wine otherwise waits for one each time a window is hidden.
+      "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+      # A crash ends the process instead of leaving a dialog that blocks the run.
+      "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
       "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f
-      "$server" -k
-      "$server" -w
-      "$server" -p
-    fi
+    )
+    # Wine reads the DPI when its server starts, and the desktop that wineboot started has no
+    # display: a new server, and the keeper below, start them again.
+    "$server" -k
+    "$server" -w
+    "$server" -p
   } </dev/null >"$log" 2>&1 || { cat "$log"; exit 1; }
   # Wine ends the prefix's desktop and services a second or so after the last program on
   # them, and starting them again takes it over 10 s (RpcSs). A program that stays on the

@@ -74,6 +74,11 @@ std::vector<BYTE> PixelsOf(IWICBitmapSource* source) {
     return bgr;
 }
 
+// What the screen shows where the window is, so any window over it is in the image too. Wine
+// cannot print another process's window: a device context means nothing outside the process
+// that made it, and PrintWindow gives a blank image. So no other program shows a window on
+// this display while a check looks: the tests take turns, and the Wine prefixes are made
+// with no display (scripts/wineprefix.sh), one of them while the other's tests run.
 ComPtr<IWICBitmap> Capture(HWND window) {
     RECT rect;
     GetWindowRect(window, &rect);
