@@ -26,6 +26,8 @@
 #include <utility>
 #include <vector>
 
+#include "mainwindow/mainwindow.h"
+#include "resources/resource.h"
 #include "win32/win32.h"
 
 namespace {
@@ -395,6 +397,15 @@ TEST_F(EndToEnd, LooksAsDesignedRightAfterStart) {
     EXPECT_LE(abs(frame.left + frame.right - GetSystemMetrics(SM_CXSCREEN)), 1) << "off centre";
     EXPECT_LE(abs(frame.top + frame.bottom - GetSystemMetrics(SM_CYSCREEN)), 1) << "off centre";
     EXPECT_EQ(app.Close(), 0u);
+    // Check1's font as a screen reader gets it. A font handle means something only in the
+    // process that made it, so this one makes a Form1 of its own.
+    LOGFONTW font{};
+    const HWND check1 = GetDlgItem(CreateForm1(GetModuleHandleW(nullptr)), IDC_CHECK1);
+    GetObjectW(HGDIOBJ(SendMessageW(check1, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_STREQ(font.lfFaceName, L"Arial");
+    EXPECT_EQ(font.lfHeight, -MulDiv(240, GetDpiForSystem(), 1440)) << "not 12 points";
+    EXPECT_EQ(font.lfWeight, FW_BOLD);
+    EXPECT_EQ(font.lfCharSet, ARABIC_CHARSET);
 }
 
 TEST_F(EndToEnd, StartsTickedExactlyWhenTheMarkerIsStored) {
