@@ -176,8 +176,12 @@ win32::UniqueKey Open(REGSAM access, REGSAM view = KEY_WOW64_64KEY) {
     return win32::UniqueKey(key);
 }
 
+// Followed by more than the count: the system adds a NUL to a string that lacks one when the
+// character just past it is a NUL.
 void Set(const Value& value, REGSAM view = KEY_WOW64_64KEY) {
-    RegSetValueExW(Open(KEY_SET_VALUE, view).get(), L"", 0, value.type, value.bytes.data(),
+    std::vector<BYTE> bytes = value.bytes;
+    bytes.resize(bytes.size() + sizeof(wchar_t), 'x');
+    RegSetValueExW(Open(KEY_SET_VALUE, view).get(), L"", 0, value.type, bytes.data(),
                    DWORD(value.bytes.size()));
 }
 
@@ -421,6 +425,9 @@ TEST_F(EndToEnd, StartsTickedExactlyWhenTheMarkerIsStored) {
         {"the marker in the Wow6432Node copy only", {}, Sz(kMarker + kNul), BST_UNCHECKED},
         {"the first NUL past 32,767", nulPast32767, {}, BST_UNCHECKED},
         {"100,000 bytes without a NUL", noNul, {}, BST_UNCHECKED},
+        {"another @SYS: value", Sz(kMarker + L"X" + kNul), {}, BST_UNCHECKED},
+        {"the marker, a NUL and more", Sz(kMarker + kNul + L"more" + kNul), {}, BST_CHECKED},
+        {"the marker without its NUL", Sz(kMarker), {}, BST_CHECKED},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -432,7 +439,7 @@ TEST_F(EndToEnd, StartsTickedExactlyWhenTheMarkerIsStored) {
         EXPECT_EQ(app.State(), c.state);
         EXPECT_FALSE(app.ShowsABox()) << "a message at start";
         EXPECT_EQ(app.Close(), 0u);
-        EXPECT_EQ(Get(), c.stored) << "starting wrote the registry";
+        EXPECT_EQ(Get(), c.stored) << "not as planted, or starting wrote the registry";
     }
 }
 
