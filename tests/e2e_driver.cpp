@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
@@ -410,6 +411,23 @@ TEST_F(EndToEnd, LooksAsDesignedRightAfterStart) {
     EXPECT_EQ(font.lfHeight, -MulDiv(240, GetDpiForSystem(), 1440)) << "not 12 points";
     EXPECT_EQ(font.lfWeight, FW_BOLD);
     EXPECT_EQ(font.lfCharSet, ARABIC_CHARSET);
+}
+
+// In the dark "High Contrast Black" scheme of Windows, as people with low vision use it: the
+// labels in the system's button text colour on its button face, Label2 in its own red. Wine
+// cannot switch the high-contrast mode itself on, only its colours. A program reads them when
+// it starts; they last as long as the prefix's server, so the test puts the earlier ones back.
+TEST_F(EndToEnd, LooksAsDesignedInHighContrastBlack) {
+    const int elements[] = {COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_WINDOW, COLOR_WINDOWTEXT,
+                            COLOR_ACTIVECAPTION, COLOR_GRADIENTACTIVECAPTION, COLOR_CAPTIONTEXT,
+                            COLOR_ACTIVEBORDER};
+    const COLORREF scheme[] = {0, 0xFFFFFF, 0, 0xFFFFFF, 0x800080, 0x800080, 0xFFFFFF, 0x00FFFF};
+    COLORREF before[std::size(elements)];
+    std::ranges::transform(elements, before, GetSysColor);
+    ASSERT_TRUE(SetSysColors(int(std::size(elements)), elements, scheme));
+    const Brasselt app;
+    EXPECT_TRUE(LooksLike(app.form, L"window-96-high-contrast"));
+    SetSysColors(int(std::size(elements)), elements, before);
 }
 
 TEST_F(EndToEnd, StartsTickedExactlyWhenTheMarkerIsStored) {
