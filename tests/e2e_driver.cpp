@@ -295,18 +295,13 @@ struct Brasselt {
         for (HANDLE handle : {token, linked.LinkedToken, primary, started.hThread})
             CloseHandle(handle);
         Attach(started.hProcess, started.dwProcessId);
-        EXPECT_EQ(IsElevated(process), !limited) << "started with the wrong token";
+        EXPECT_EQ(IsElevated(process.get()), !limited) << "started with the wrong token";
     }
     // A copy that was started some other way.
     explicit Brasselt(DWORD processId) {
         Attach(OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId), processId);
     }
-    ~Brasselt() {
-        TerminateProcess(process, 99);
-        CloseHandle(process);
-    }
-    Brasselt(const Brasselt&) = delete;
-    Brasselt& operator=(const Brasselt&) = delete;
+    ~Brasselt() { TerminateProcess(process.get(), 99); }
 
     LRESULT State() const { return SendMessageW(check1, BM_GETCHECK, 0, 0); }
 
@@ -345,9 +340,7 @@ struct Brasselt {
 
     // Returns once the window has handled what came before it, such as the answer to a box:
     // whatever that leads to, another box or another copy, has been made by then.
-    void Settle() const {
-        SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_NORMAL, 30000, nullptr);
-    }
+    void Settle() const { SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_NORMAL, 30000, nullptr); }
 
     // A box just made may not be visible yet.
     bool ShowsABox() const {
@@ -357,8 +350,8 @@ struct Brasselt {
 
     DWORD ExitCode() const {
         DWORD code = STILL_ACTIVE;
-        WaitForSingleObject(process, 30000);
-        GetExitCodeProcess(process, &code);
+        WaitForSingleObject(process.get(), 30000);
+        GetExitCodeProcess(process.get(), &code);
         return code;
     }
 
@@ -368,13 +361,13 @@ struct Brasselt {
     }
 
     void Attach(HANDLE started, DWORD startedId) {
-        process = started;
+        process.reset(started);
         id = startedId;
         WaitFor([&] { return (form = FindWindowOf(id, nullptr, L"Tolvik Brasselt")); });
         check1 = FindWindowExW(form, nullptr, L"Button", nullptr);
     }
 
-    HANDLE process = nullptr;
+    win32::UniqueHandle process;
     DWORD id = 0;
     HWND form = nullptr, check1 = nullptr;
 };
@@ -384,10 +377,9 @@ struct EndToEnd : ::testing::Test {
     // A copy that a failed test left running would hold the test's output open, and CTest
     // would wait for it.
     void TearDown() override {
-        for (const DWORD id : BrasseltProcesses()) {
-            const win32::UniqueHandle copy(OpenProcess(PROCESS_TERMINATE, FALSE, id));
-            TerminateProcess(copy.get(), 99);
-        }
+        for (const DWORD id : BrasseltProcesses())
+            TerminateProcess(
+                win32::UniqueHandle(OpenProcess(PROCESS_TERMINATE, FALSE, id)).get(), 99);
     }
 };
 
@@ -419,8 +411,7 @@ TEST_F(EndToEnd, LooksAsDesignedRightAfterStart) {
 // it starts; they last as long as the prefix's server, so the test puts the earlier ones back.
 TEST_F(EndToEnd, LooksAsDesignedInHighContrastBlack) {
     const int elements[] = {COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_WINDOW, COLOR_WINDOWTEXT,
-                            COLOR_ACTIVECAPTION, COLOR_GRADIENTACTIVECAPTION, COLOR_CAPTIONTEXT,
-                            COLOR_ACTIVEBORDER};
+        COLOR_ACTIVECAPTION, COLOR_GRADIENTACTIVECAPTION, COLOR_CAPTIONTEXT, COLOR_ACTIVEBORDER};
     const COLORREF scheme[] = {0, 0xFFFFFF, 0, 0xFFFFFF, 0x800080, 0x800080, 0xFFFFFF, 0x00FFFF};
     COLORREF before[std::size(elements)];
     std::ranges::transform(elements, before, GetSysColor);
@@ -515,7 +506,7 @@ TEST_F(EndToEnd, ARefusedWriteSaysWhyAndShowsWhatIsStored) {
     const Brasselt restarted(others[0]);
     EXPECT_EQ(restarted.State(), BST_CHECKED) << "the new copy shows what is stored";
     // Wine 8 starts it with the caller's token; from Wine 10 on, as Windows does, elevated.
-    EXPECT_TRUE(WineVersion() < 10 || IsElevated(restarted.process)) << "Yes: not elevated";
+    EXPECT_TRUE(WineVersion() < 10 || IsElevated(restarted.process.get())) << "Yes: not elevated";
     EXPECT_EQ(Get(), Sz(kMarker + kNul));
 }
 
