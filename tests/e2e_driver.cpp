@@ -20,12 +20,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "mainwindow/mainwindow.h"
+#include "resources/resource.h"
 #include "win32/win32.h"
 
 namespace {
@@ -179,8 +182,12 @@ win32::UniqueKey Open(REGSAM access, REGSAM view = KEY_WOW64_64KEY) {
     return win32::UniqueKey(key);
 }
 
+// Followed by more than the count: the system adds a NUL to a string that lacks one when the
+// character just past it is a NUL.
 void Set(const Value& value, REGSAM view = KEY_WOW64_64KEY) {
-    RegSetValueExW(Open(KEY_SET_VALUE, view).get(), L"", 0, value.type, value.bytes.data(),
+    std::vector<BYTE> bytes = value.bytes;
+    bytes.resize(bytes.size() + sizeof(wchar_t), 'x');
+    RegSetValueExW(Open(KEY_SET_VALUE, view).get(), L"", 0, value.type, bytes.data(),
                    DWORD(value.bytes.size()));
 }
 
@@ -293,18 +300,13 @@ struct Brasselt {
         for (HANDLE handle : {token, linked.LinkedToken, primary, started.hThread})
             CloseHandle(handle);
         Attach(started.hProcess, started.dwProcessId);
-        EXPECT_EQ(IsElevated(process), !limited) << "started with the wrong token";
+        EXPECT_EQ(IsElevated(process.get()), !limited) << "started with the wrong token";
     }
     // A copy that was started some other way.
     explicit Brasselt(DWORD processId) {
         Attach(OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId), processId);
     }
-    ~Brasselt() {
-        TerminateProcess(process, 99);
-        CloseHandle(process);
-    }
-    Brasselt(const Brasselt&) = delete;
-    Brasselt& operator=(const Brasselt&) = delete;
+    ~Brasselt() { TerminateProcess(process.get(), 99); }
 
     LRESULT State() const { return SendMessageW(check1, BM_GETCHECK, 0, 0); }
 
@@ -343,9 +345,7 @@ struct Brasselt {
 
     // Returns once the window has handled what came before it, such as the answer to a box:
     // whatever that leads to, another box or another copy, has been made by then.
-    void Settle() const {
-        SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_NORMAL, 30000, nullptr);
-    }
+    void Settle() const { SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_NORMAL, 30000, nullptr); }
 
     // A box just made may not be visible yet.
     bool ShowsABox() const {
@@ -355,8 +355,8 @@ struct Brasselt {
 
     DWORD ExitCode() const {
         DWORD code = STILL_ACTIVE;
-        WaitForSingleObject(process, 30000);
-        GetExitCodeProcess(process, &code);
+        WaitForSingleObject(process.get(), 30000);
+        GetExitCodeProcess(process.get(), &code);
         return code;
     }
 
@@ -366,13 +366,13 @@ struct Brasselt {
     }
 
     void Attach(HANDLE started, DWORD startedId) {
-        process = started;
+        process.reset(started);
         id = startedId;
         WaitFor([&] { return (form = FindWindowOf(id, nullptr, L"Tolvik Brasselt")); });
         check1 = FindWindowExW(form, nullptr, L"Button", nullptr);
     }
 
-    HANDLE process = nullptr;
+    win32::UniqueHandle process;
     DWORD id = 0;
     HWND form = nullptr, check1 = nullptr;
 };
@@ -382,10 +382,9 @@ struct EndToEnd : ::testing::Test {
     // A copy that a failed test left running would hold the test's output open, and CTest
     // would wait for it.
     void TearDown() override {
-        for (const DWORD id : BrasseltProcesses()) {
-            const win32::UniqueHandle copy(OpenProcess(PROCESS_TERMINATE, FALSE, id));
-            TerminateProcess(copy.get(), 99);
-        }
+        for (const DWORD id : BrasseltProcesses())
+            TerminateProcess(
+                win32::UniqueHandle(OpenProcess(PROCESS_TERMINATE, FALSE, id)).get(), 99);
     }
 };
 
@@ -400,6 +399,31 @@ TEST_F(EndToEnd, LooksAsDesignedRightAfterStart) {
     EXPECT_LE(abs(frame.left + frame.right - GetSystemMetrics(SM_CXSCREEN)), 1) << "off centre";
     EXPECT_LE(abs(frame.top + frame.bottom - GetSystemMetrics(SM_CYSCREEN)), 1) << "off centre";
     EXPECT_EQ(app.Close(), 0u);
+    // Check1's font as a screen reader gets it. A font handle means something only in the
+    // process that made it, so this one makes a Form1 of its own.
+    LOGFONTW font{};
+    const HWND check1 = GetDlgItem(CreateForm1(GetModuleHandleW(nullptr)), IDC_CHECK1);
+    GetObjectW(HGDIOBJ(SendMessageW(check1, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_STREQ(font.lfFaceName, L"Arial");
+    EXPECT_EQ(font.lfHeight, -MulDiv(240, GetDpiForSystem(), 1440)) << "not 12 points";
+    EXPECT_EQ(font.lfWeight, FW_BOLD);
+    EXPECT_EQ(font.lfCharSet, ARABIC_CHARSET);
+}
+
+// In the dark "High Contrast Black" scheme of Windows, as people with low vision use it: the
+// labels in the system's button text colour on its button face, Label2 in its own red. Wine
+// cannot switch the high-contrast mode itself on, only its colours. A program reads them when
+// it starts; they last as long as the prefix's server, so the test puts the earlier ones back.
+TEST_F(EndToEnd, LooksAsDesignedInHighContrastBlack) {
+    const int elements[] = {COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_WINDOW, COLOR_WINDOWTEXT,
+        COLOR_ACTIVECAPTION, COLOR_GRADIENTACTIVECAPTION, COLOR_CAPTIONTEXT, COLOR_ACTIVEBORDER};
+    const COLORREF scheme[] = {0, 0xFFFFFF, 0, 0xFFFFFF, 0x800080, 0x800080, 0xFFFFFF, 0x00FFFF};
+    COLORREF before[std::size(elements)];
+    std::ranges::transform(elements, before, GetSysColor);
+    ASSERT_TRUE(SetSysColors(int(std::size(elements)), elements, scheme));
+    const Brasselt app;
+    EXPECT_TRUE(LooksLike(app.form, L"window-96-high-contrast"));
+    SetSysColors(int(std::size(elements)), elements, before);
 }
 
 TEST_F(EndToEnd, StartsTickedExactlyWhenTheMarkerIsStored) {
@@ -415,6 +439,9 @@ TEST_F(EndToEnd, StartsTickedExactlyWhenTheMarkerIsStored) {
         {"the marker in the Wow6432Node copy only", {}, Sz(kMarker + kNul), BST_UNCHECKED},
         {"the first NUL past 32,767", nulPast32767, {}, BST_UNCHECKED},
         {"100,000 bytes without a NUL", noNul, {}, BST_UNCHECKED},
+        {"another @SYS: value", Sz(kMarker + L"X" + kNul), {}, BST_UNCHECKED},
+        {"the marker, a NUL and more", Sz(kMarker + kNul + L"more" + kNul), {}, BST_CHECKED},
+        {"the marker without its NUL", Sz(kMarker), {}, BST_CHECKED},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -426,7 +453,7 @@ TEST_F(EndToEnd, StartsTickedExactlyWhenTheMarkerIsStored) {
         EXPECT_EQ(app.State(), c.state);
         EXPECT_FALSE(app.ShowsABox()) << "a message at start";
         EXPECT_EQ(app.Close(), 0u);
-        EXPECT_EQ(Get(), c.stored) << "starting wrote the registry";
+        EXPECT_EQ(Get(), c.stored) << "not as planted, or starting wrote the registry";
     }
 }
 
@@ -484,7 +511,7 @@ TEST_F(EndToEnd, ARefusedWriteSaysWhyAndShowsWhatIsStored) {
     const Brasselt restarted(others[0]);
     EXPECT_EQ(restarted.State(), BST_CHECKED) << "the new copy shows what is stored";
     // Wine 8 starts it with the caller's token; from Wine 10 on, as Windows does, elevated.
-    EXPECT_TRUE(WineVersion() < 10 || IsElevated(restarted.process)) << "Yes: not elevated";
+    EXPECT_TRUE(WineVersion() < 10 || IsElevated(restarted.process.get())) << "Yes: not elevated";
     EXPECT_EQ(Get(), Sz(kMarker + kNul));
 }
 
