@@ -57,7 +57,8 @@ commit=$(git -C "$root" rev-parse HEAD)
 version=$(sed -nE 's/^project\(Brasselt VERSION ([0-9.]+).*/\1/p' "$work/src/CMakeLists.txt")
 mkdir -p "$work/release"
 cd "$work/release"
-# Every text file here has CRLF line ends, which Notepad before Windows 10 needs.
+# Every text file for users, SHA256SUMS included, has CRLF line ends, which Notepad before
+# Windows 10 needs; sha256sum -c reads them too.
 {
   echo "Brasselt $version"
   echo "commit $commit"
@@ -77,7 +78,7 @@ chmod 644 "${shipped[@]:1}"
 touch -d "@$(git -C "$root" log -1 --format=%ct HEAD)" "${shipped[@]}"
 zip="Brasselt-$version-win32.zip"
 TZ=UTC zip -X -q "$zip" "${shipped[@]}"
-sha256sum "$zip" "${shipped[@]}" >SHA256SUMS
+sha256sum "$zip" "${shipped[@]}" | sed 's/$/\r/' >SHA256SUMS
 cd "$root"
 mkdir -p "$build"
 mv "$work/release" "$out"

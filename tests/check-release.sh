@@ -87,7 +87,7 @@ for file in "${shipped[@]}"; do
   unzip -p "${zip[0]}" "$file" | cmp - "$file" || fail "the zip holds another $file"
   [[ $file != *.reg ]] || cmp "$file" "$src/fleet/$file" || fail "$file is not fleet/$file"
 done
-for file in *.txt; do
+for file in *.txt SHA256SUMS; do
   ! grep -q -v $'\r$' "$file" || fail "$file has lines without CRLF, one line in old Notepads"
 done
 [ "$(unzip -Z -T "${zip[0]}" | grep -c ' 20010203\.040506 ')" -eq ${#shipped[@]} ] ||
