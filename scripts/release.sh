@@ -20,6 +20,19 @@ rm -rf "$out"
 [ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] ||
   fail "the tree has uncommitted changes. A release is built from what is committed: commit" \
        "or stash them first."
+version=$(git -C "$root" show HEAD:CMakeLists.txt |
+  sed -nE 's/^project\(Brasselt VERSION ([0-9.]+).*/\1/p')
+# What is new for users in this version: no version is released without it.
+notes=$(git -C "$root" show HEAD:CHANGELOG.md |
+  awk -v head="## [$version] - " 'index($0, head) == 1 {on = 1; next} /^## / {on = 0} on' |
+  sed '/./,$!d' || true)
+[ -n "$notes" ] || fail "CHANGELOG.md has no section for version $version, the one in" \
+  "CMakeLists.txt: add \"## [$version] - YYYY-MM-DD\" with what users get that is new" \
+  "(docs/DEVELOPING.md, \"Release\")."
+# Tagged for another version, it would be published under the wrong number.
+tag=$(git -C "$root" tag --points-at HEAD | grep -xE 'v[0-9]+(\.[0-9]+)*' || true)
+[ -z "$tag" ] || [ "$tag" = "v$version" ] ||
+  fail "the commit is tagged ${tag//$'\n'/ }, but CMakeLists.txt says version $version."
 p12=${BRASSELT_SIGN_PKCS12:+$(realpath -m "$BRASSELT_SIGN_PKCS12")}
 [ -z "$p12" ] || [ -f "$p12" ] || fail "no certificate file at BRASSELT_SIGN_PKCS12=$p12."
 password_file=${BRASSELT_SIGN_PASSWORD_FILE:+$(realpath -m "$BRASSELT_SIGN_PASSWORD_FILE")}
@@ -54,7 +67,6 @@ fi
 
 # What built it, as packages that apt-get can install again at those versions.
 commit=$(git -C "$root" rev-parse HEAD)
-version=$(sed -nE 's/^project\(Brasselt VERSION ([0-9.]+).*/\1/p' "$work/src/CMakeLists.txt")
 mkdir -p "$work/release"
 cd "$work/release"
 # Every text file for users, SHA256SUMS included, has CRLF line ends, which Notepad before
@@ -62,6 +74,7 @@ cd "$work/release"
 {
   echo "Brasselt $version"
   echo "commit $commit"
+  [ -z "$tag" ] || echo "tag $tag"
   echo "$(. /etc/os-release && echo "$PRETTY_NAME"), $(cat /etc/debian_version)"
   echo "Built with these Debian packages (apt-get install NAME=VERSION installs one again):"
   dpkg-query -W -f='${Package}=${Version}\n' g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
@@ -84,3 +97,4 @@ mkdir -p "$build"
 mv "$work/release" "$out"
 echo "Release in $out:"
 ls -l "$out"
+[ -n "$tag" ] || echo "The commit has no tag v$version: a release to publish is tagged first."

@@ -2,9 +2,9 @@
 # check-release.sh SRC BUILD: the qualities of what users get. Brasselt.exe is a hardened 32-bit
 # GUI image that imports only DLLs Windows always loads from the system directory, and is
 # small; its resources and version record are the golden ones; the release command refuses
-# uncommitted changes, signs the exe reversibly, and packs it with the users' guide, what built
-# it, the registry files the tests import, and checksums; a clean build elsewhere gives the same
-# bytes; a failed release leaves none.
+# uncommitted changes and a version without release notes, signs the exe reversibly, and packs
+# it with the users' guide, what built it, the registry files the tests import, and checksums;
+# a clean build elsewhere gives the same bytes; a failed release leaves none.
 set -euo pipefail
 src=$1 build=$2 exe=$2/Brasselt.exe work=$2/release-check actual=$2/golden-actual
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -56,17 +56,19 @@ rm -rf "$work"
 copy="$work/a longer path/src" release="$work/a longer path/src/build/release"
 mkdir -p "$copy"
 tar -C "$src" --exclude=./build --exclude=./.git -cf - . | tar -C "$copy" -xf -
-# Committed on a day far from the clock's, at an even second, which a zip entry keeps exactly.
-(cd "$copy" && git init -q && git add -A && GIT_COMMITTER_DATE=2001-02-03T04:05:06Z \
-  git -c user.name=t -c user.email=t@t -c commit.gpgsign=false commit -qm copy)
+# Committed on a day far from the clock's, at an even second, which a zip entry keeps exactly,
+# and tagged as a release is.
+commit() { git -C "$copy" -c user.name=t -c user.email=t@t -c commit.gpgsign=false commit -q "$@"; }
+version=$(sed -nE 's/^project\(Brasselt VERSION ([0-9.]+).*/\1/p' "$src/CMakeLists.txt")
+git -C "$copy" init -q && git -C "$copy" add -A
+GIT_COMMITTER_DATE=2001-02-03T04:05:06Z commit -m copy && git -C "$copy" tag "v$version"
 cd "$work"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout signer.key -out ca.pem -days 2 -subj /CN=Test \
   -addext extendedKeyUsage=codeSigning 2>/dev/null
 openssl pkcs12 -export -in ca.pem -inkey signer.key -passout pass:secret -out signer.p12
 printf secret >password
-make_release() { "$copy/scripts/release.sh" >release.log 2>&1; }
-
-BRASSELT_SIGN_PKCS12=$work/signer.p12 BRASSELT_SIGN_PASSWORD_FILE=$work/password make_release ||
+make_release() { env "$@" "$copy/scripts/release.sh" >release.log 2>&1; }
+make_release BRASSELT_SIGN_PKCS12=signer.p12 BRASSELT_SIGN_PASSWORD_FILE=password ||
   fail "the release failed: $(cat release.log)"
 
 cd "$release"
@@ -77,8 +79,8 @@ cmp "$work/unsigned.exe" "$exe" || fail "the release's exe, unsigned, is not thi
 sha256sum --quiet -c SHA256SUMS || fail "SHA256SUMS does not match"
 [ "$(awk '{print $2}' SHA256SUMS | sort)" = "$(ls | grep -vx SHA256SUMS | sort)" ] ||
   fail "SHA256SUMS does not list every file of the release"
-grep -qx "commit $(git -C "$copy" rev-parse HEAD)"$'\r' BUILD-INFO.txt ||
-  fail "no commit in BUILD-INFO"
+grep -qx "commit $(git -C "$copy" rev-parse HEAD)"$'\r' BUILD-INFO.txt &&
+  grep -qx "tag v$version"$'\r' BUILD-INFO.txt || fail "BUILD-INFO names not the commit and tag"
 shipped=(Brasselt.exe README.txt BUILD-INFO.txt disable-autorun.reg enable-autorun.reg)
 zip=(Brasselt-*-win32.zip)
 [ "$(unzip -Z1 "${zip[0]}")" = "$(printf '%s\n' "${shipped[@]}")" ] ||
@@ -93,18 +95,20 @@ done
 [ "$(unzip -Z -T "${zip[0]}" | grep -c ' 20010203\.040506 ')" -eq ${#shipped[@]} ] ||
   fail "the zip's entries are not dated from the commit"
 
-# A failed release, whatever stops it, leaves nothing behind, not even the one before, which
-# could pass for it.
+# A failed release, whatever stops it, says why and leaves nothing behind, not even the one
+# before, which could pass for it.
+refused() {  # WHAT MESSAGE [VARIABLE=VALUE...]
+  make_release "${@:3}" && fail "released with $1"
+  grep -q "$2" release.log || fail "no clear message for $1"
+  [ ! -e "$release" ] || fail "a release stopped by $1 left $release"
+}
 cd "$work"
 echo >>"$copy/README.md"
-make_release && fail "released uncommitted changes"
-grep -q "uncommitted changes" release.log || fail "no clear message for uncommitted changes"
-[ ! -e "$release" ] || fail "a release stopped by uncommitted changes left $release"
+refused "uncommitted changes" "uncommitted changes"
 git -C "$copy" checkout -q README.md
-BRASSELT_SIGN_PKCS12=$work/signer.p12 BRASSELT_SIGN_PASSWORD=wrong make_release &&
-  fail "released with a wrong password"
-grep -q "signing failed" release.log || fail "no clear message for a wrong password"
-[ ! -e "$release" ] || fail "a failed release left $release"
+refused "a wrong password" "signing failed" BRASSELT_SIGN_PKCS12=signer.p12 BRASSELT_SIGN_PASSWORD=x
+sed -i "s/VERSION $version/VERSION $version.1/" "$copy/CMakeLists.txt" && commit -am "$version.1"
+refused "a version without release notes" "CHANGELOG.md has no section"
 
 rm -rf "$work"
 echo "ok"
