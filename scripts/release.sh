@@ -17,12 +17,17 @@ out=$build/release
 # it, leaves none, not even the one before, which could pass for it.
 rm -rf "$out"
 
+# Package managers download the zip from there for every user who installs it.
+url=${BRASSELT_RELEASE_URL:-}
+[[ -z $url || $url =~ ^https://[^[:space:]]+$ ]] ||
+  fail "BRASSELT_RELEASE_URL=$url is not an https address. Give the https address where the" \
+       "zip will be published, or none for a release without winget and Scoop manifests."
 [ -z "$(git -C "$root" status --porcelain --untracked-files=no)" ] ||
   fail "the tree has uncommitted changes. A release is built from what is committed: commit" \
        "or stash them first."
 version=$(git -C "$root" show HEAD:CMakeLists.txt |
   sed -nE 's/^project\(Brasselt VERSION ([0-9.]+).*/\1/p')
-# What is new for users in this version: no version is released without it.
+# What is new for users in this version, which winget shows as its release notes.
 notes=$(git -C "$root" show HEAD:CHANGELOG.md |
   awk -v head="## [$version] - " 'index($0, head) == 1 {on = 1; next} /^## / {on = 0} on' |
   sed '/./,$!d' || true)
@@ -67,6 +72,7 @@ fi
 
 # What built it, as packages that apt-get can install again at those versions.
 commit=$(git -C "$root" rev-parse HEAD)
+time=$(git -C "$root" log -1 --format=%ct HEAD)
 mkdir -p "$work/release"
 cd "$work/release"
 # Every text file for users, SHA256SUMS included, has CRLF line ends, which Notepad before
@@ -88,13 +94,69 @@ chmod 755 Brasselt.exe
 chmod 644 "${shipped[@]:1}"
 # Dated from the commit, not the clock, and in UTC, as zip keeps local times without a zone;
 # -X leaves out the owner and the extra time fields.
-touch -d "@$(git -C "$root" log -1 --format=%ct HEAD)" "${shipped[@]}"
+touch -d "@$time" "${shipped[@]}"
 zip="Brasselt-$version-win32.zip"
 TZ=UTC zip -X -q "$zip" "${shipped[@]}"
 sha256sum "$zip" "${shipped[@]}" | sed 's/$/\r/' >SHA256SUMS
+
+# The manifests keep the line ends that winget's and Scoop's repositories hold, LF.
+if [ -n "$url" ]; then
+  # shellcheck source=packaging/metadata.sh
+  source "$work/src/packaging/metadata.sh"
+  sha=$(sha256sum "$zip" | cut -d' ' -f1)
+  q() { jq -n --arg text "$1" '$text'; }  # a YAML string, written as JSON writes one
+  mkdir winget scoop
+  cat >"winget/$identifier.yaml" <<EOF
+# yaml-language-server: \$schema=https://aka.ms/winget-manifest.version.1.12.0.schema.json
+PackageIdentifier: $identifier
+PackageVersion: $version
+DefaultLocale: en-US
+ManifestType: version
+ManifestVersion: 1.12.0
+EOF
+  cat >"winget/$identifier.installer.yaml" <<EOF
+# yaml-language-server: \$schema=https://aka.ms/winget-manifest.installer.1.12.0.schema.json
+PackageIdentifier: $identifier
+PackageVersion: $version
+InstallerType: zip
+NestedInstallerType: portable
+NestedInstallerFiles:
+- RelativeFilePath: ${shipped[0]}
+  PortableCommandAlias: ${name,,}
+ReleaseDate: $(date -u -d "@$time" +%F)
+Installers:
+- Architecture: x86
+  InstallerUrl: $(q "$url")
+  InstallerSha256: ${sha^^}
+ManifestType: installer
+ManifestVersion: 1.12.0
+EOF
+  cat >"winget/$identifier.locale.en-US.yaml" <<EOF
+# yaml-language-server: \$schema=https://aka.ms/winget-manifest.defaultLocale.1.12.0.schema.json
+PackageIdentifier: $identifier
+PackageVersion: $version
+PackageLocale: en-US
+Publisher: $(q "$publisher")
+PublisherUrl: $(q "$homepage")
+PackageName: $(q "$name")
+PackageUrl: $(q "$homepage")
+License: $(q "$license")
+ShortDescription: $(q "$description")
+ReleaseNotes: |-
+$(sed 's/./  &/' <<<"$notes")
+ManifestType: defaultLocale
+ManifestVersion: 1.12.0
+EOF
+  # At the top level, not under "architecture", which Scoop refuses on 64-bit Windows.
+  jq -n --arg version "$version" --arg description "$description" --arg homepage "$homepage" \
+    --arg license "$license" --arg url "$url" --arg hash "$sha" --arg exe "${shipped[0]}" \
+    --arg name "$name" '{$version, $description, $homepage, $license, $url, $hash, bin: $exe,
+    shortcuts: [[$exe, $name]]}' >"scoop/${name,,}.json"
+fi
 cd "$root"
 mkdir -p "$build"
 mv "$work/release" "$out"
 echo "Release in $out:"
-ls -l "$out"
+ls -lR "$out"
+[ -n "$url" ] || echo "No BRASSELT_RELEASE_URL given: no winget or Scoop manifests were made."
 [ -n "$tag" ] || echo "The commit has no tag v$version: a release to publish is tagged first."

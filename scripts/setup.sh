@@ -12,7 +12,7 @@ release=${release#debian-}
 # a copy of the tree with git.
 packages=(cmake make file g++ git googletest g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb
           xauth x11-utils fonts-liberation imagemagick icoutils libimage-exiftool-perl zip unzip
-          osslsigncode openssl)
+          osslsigncode openssl jq)
 
 updated=
 update() {

@@ -2,9 +2,10 @@
 # check-release.sh SRC BUILD: the qualities of what users get. Brasselt.exe is a hardened 32-bit
 # GUI image that imports only DLLs Windows always loads from the system directory, and is
 # small; its resources and version record are the golden ones; the release command refuses
-# uncommitted changes and a version without release notes, signs the exe reversibly, and packs
-# it with the users' guide, what built it, the registry files the tests import, and checksums;
-# a clean build elsewhere gives the same bytes; a failed release leaves none.
+# uncommitted changes, a version without release notes and an address other than https, signs
+# the exe reversibly, and packs it with the users' guide, what built it, the registry files the
+# tests import, and checksums, with the winget and Scoop manifests for it; a clean build
+# elsewhere gives the same bytes; a failed release leaves none.
 set -euo pipefail
 src=$1 build=$2 exe=$2/Brasselt.exe work=$2/release-check actual=$2/golden-actual
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -68,8 +69,9 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout signer.key -out ca.pem -days 2
 openssl pkcs12 -export -in ca.pem -inkey signer.key -passout pass:secret -out signer.p12
 printf secret >password
 make_release() { env "$@" "$copy/scripts/release.sh" >release.log 2>&1; }
-make_release BRASSELT_SIGN_PKCS12=signer.p12 BRASSELT_SIGN_PASSWORD_FILE=password ||
-  fail "the release failed: $(cat release.log)"
+url=https://example.invalid/Brasselt.zip
+make_release BRASSELT_SIGN_PKCS12=signer.p12 BRASSELT_SIGN_PASSWORD_FILE=password \
+  BRASSELT_RELEASE_URL=$url || fail "the release failed: $(cat release.log)"
 
 cd "$release"
 osslsigncode verify -CAfile "$work/ca.pem" -in Brasselt.exe |
@@ -77,7 +79,7 @@ osslsigncode verify -CAfile "$work/ca.pem" -in Brasselt.exe |
 osslsigncode remove-signature -in Brasselt.exe -out "$work/unsigned.exe" >/dev/null
 cmp "$work/unsigned.exe" "$exe" || fail "the release's exe, unsigned, is not this build's"
 sha256sum --quiet -c SHA256SUMS || fail "SHA256SUMS does not match"
-[ "$(awk '{print $2}' SHA256SUMS | sort)" = "$(ls | grep -vx SHA256SUMS | sort)" ] ||
+[ "$(find ./* -prune -type f | wc -l)" -eq "$(($(wc -l <SHA256SUMS) + 1))" ] ||
   fail "SHA256SUMS does not list every file of the release"
 grep -qx "commit $(git -C "$copy" rev-parse HEAD)"$'\r' BUILD-INFO.txt &&
   grep -qx "tag v$version"$'\r' BUILD-INFO.txt || fail "BUILD-INFO names not the commit and tag"
@@ -95,6 +97,21 @@ done
 [ "$(unzip -Z -T "${zip[0]}" | grep -c ' 20010203\.040506 ')" -eq ${#shipped[@]} ] ||
   fail "the zip's entries are not dated from the commit"
 
+# The package managers' manifests: every field each requires, the zip's address and hash.
+sha=$(sha256sum "${zip[0]}" | cut -d' ' -f1)
+required() {  # MANIFEST-TYPE KEY[: VALUE]...: the winget manifest of that type has them
+  file=$(grep -lx "ManifestType: $1" winget/*.yaml) || fail "no winget $1 manifest"
+  for field in ManifestVersion PackageIdentifier PackageVersion "${@:2}"; do
+    grep -qiE "^[- ]*$field(:|$)" "$file" || fail "$file has no $field"
+  done
+}
+required version DefaultLocale
+required defaultLocale PackageLocale Publisher PackageName License ShortDescription
+required installer Architecture InstallerType NestedInstallerType "RelativeFilePath: Brasselt.exe" \
+  "InstallerUrl: \"$url\"" "InstallerSha256: $sha" "ReleaseDate: 2001-02-03"
+jq -e "[.url == \"$url\", .hash == \"$sha\", .bin == \"Brasselt.exe\", .version, .homepage,
+  .license, .description, .shortcuts] | all" scoop/* >/dev/null || fail "a Scoop field is wrong"
+
 # A failed release, whatever stops it, says why and leaves nothing behind, not even the one
 # before, which could pass for it.
 refused() {  # WHAT MESSAGE [VARIABLE=VALUE...]
@@ -106,6 +123,7 @@ cd "$work"
 echo >>"$copy/README.md"
 refused "uncommitted changes" "uncommitted changes"
 git -C "$copy" checkout -q README.md
+refused "an http address" "not an https address" BRASSELT_RELEASE_URL=http://example.invalid/a.zip
 refused "a wrong password" "signing failed" BRASSELT_SIGN_PKCS12=signer.p12 BRASSELT_SIGN_PASSWORD=x
 sed -i "s/VERSION $version/VERSION $version.1/" "$copy/CMakeLists.txt" && commit -am "$version.1"
 refused "a version without release notes" "CHANGELOG.md has no section"
