@@ -2,14 +2,10 @@
 # Builds a release from the committed sources, in a folder of its own, and puts into
 # build/release: Brasselt-<version>-win32.zip with what users get (the exe, the users' guide
 # as README.txt, BUILD-INFO.txt and the two registry files for many machines), the same files
-# beside it, and SHA256SUMS for them all. BUILD-INFO.txt names the commit, the Debian release
-# and the toolchain's packages, since another compiler makes another exe.
-# Unsigned, two releases of one commit on one system are the same bytes. The exe is signed
-# with Authenticode when a certificate is given:
-#   BRASSELT_SIGN_PKCS12           the certificate with its private key, a PKCS#12 file
-#   BRASSELT_SIGN_PASSWORD_FILE    a file that holds its password, or else
-#   BRASSELT_SIGN_PASSWORD         the password itself
-#   BRASSELT_SIGN_TIMESTAMP_URL    an RFC 3161 time-stamp server (optional)
+# beside it, and SHA256SUMS for them all; given BRASSELT_RELEASE_URL, the https address where
+# the zip will be published, also the winget and Scoop manifests for it. BUILD-INFO.txt names
+# the commit, its tag, the Debian release and the toolchain's packages, since another compiler
+# makes another exe. Its variables, signing included: docs/DEVELOPING.md, "Release".
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 out=$build/release
