@@ -10,10 +10,11 @@ release=$( (. /etc/os-release && echo "${ID:-}-${VERSION_CODENAME:-}") 2>/dev/nu
 release=${release#debian-}
 
 # g++ builds the icon generator, which runs on the build machine; the release check commits
-# a copy of the tree with git; the tests lint the scripts with shellcheck.
+# a copy of the tree with git; the release writes its manifests with jq; the tests lint the
+# scripts with shellcheck.
 packages=(cmake make file g++ git googletest g++-mingw-w64-i686-posix wine wine32:i386 wine64 xvfb
           xauth x11-utils fonts-liberation imagemagick icoutils libimage-exiftool-perl zip unzip
-          osslsigncode openssl shellcheck)
+          osslsigncode openssl jq shellcheck)
 
 updated=
 update() {
